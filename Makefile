@@ -1,0 +1,46 @@
+# Two commands do all set-up on a fresh Debian machine: `make run` and `make test`.
+HOST := build/host
+TSAN := build/tsan
+WINDOWS := build/windows
+WINEPREFIX_DIR := $(WINDOWS)/wineprefix
+JOBS ?= 2
+
+.PHONY: all deps host windows tsan test test-host test-windows clean
+
+all: host windows
+
+deps:
+	@sh scripts/install-deps.sh
+
+$(HOST)/build.ninja: | deps
+	cmake -S . -B $(HOST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWENDALUX_SANITIZER=address
+
+$(TSAN)/build.ninja: | deps
+	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDALUX_SANITIZER=thread
+
+$(WINDOWS)/build.ninja: | deps
+	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake
+
+host: deps $(HOST)/build.ninja
+	cmake --build $(HOST) -j $(JOBS)
+
+windows: deps $(WINDOWS)/build.ninja
+	cmake --build $(WINDOWS) -j $(JOBS)
+	@sh scripts/wine-run.sh $(CURDIR)/$(WINEPREFIX_DIR)
+
+test-host: host
+	ctest --test-dir $(HOST) --output-on-failure -j $(JOBS)
+
+test-windows: windows
+	ctest --test-dir $(WINDOWS) --output-on-failure -j $(JOBS)
+
+test: test-host test-windows
+
+tsan: deps $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build

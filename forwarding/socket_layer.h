@@ -1,0 +1,55 @@
+// The few socket calls the program makes, over Winsock on Windows and POSIX sockets elsewhere,
+// so that the server logic is one piece of code on both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using SocketHandle = std::uintptr_t;
+constexpr SocketHandle InvalidSocket = ~SocketHandle{0};
+
+constexpr uint32_t AnyAddress = 0;               // 0.0.0.0
+constexpr uint32_t LoopbackAddress = 0x7F000001;  // 127.0.0.1, host order
+
+// Starts the socket library (version 2.2 on Windows); the result is not examined.
+void SocketLibraryStart();
+void SocketLibraryStop();
+
+// IPv4 TCP stream socket, or InvalidSocket.
+SocketHandle SocketOpenStream();
+void SocketSetReuseAddress(SocketHandle socket);
+// address in host order; false on failure, with SocketLastError() telling why.
+bool SocketBind(SocketHandle socket, uint32_t address, uint16_t port);
+int SocketLastError();
+bool SocketListen(SocketHandle socket, int backlog);
+// The port a bound socket got (useful after binding port 0); 0 on failure.
+uint16_t SocketLocalPort(SocketHandle socket);
+
+// Accepted connections are non-blocking: reads follow a readiness wait, and sends have their
+// own deadline. peerAddress receives the peer's dotted IPv4 address.
+SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress);
+// Blocking connect, for tools and tests; InvalidSocket on failure.
+SocketHandle SocketConnect(uint32_t address, uint16_t port);
+
+enum class SocketWait { Ready, Woken, TimedOut, Failed };
+// Waits until socket is readable, the waker has been woken, or the time is up. The waker may
+// be InvalidSocket.
+SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeoutMilliseconds);
+
+// Count of bytes, 0 when the peer closed, negative on error or when nothing is there.
+int SocketReceive(SocketHandle socket, char* buffer, int size);
+// Sends all bytes before the deadline, waiting for room as needed. False when the deadline
+// passes or the connection fails; some bytes may then have gone out.
+bool SocketSendAll(SocketHandle socket, const char* data, std::size_t size,
+                   int timeoutMilliseconds);
+// Ends both directions without releasing the handle, so that a thread waiting on it wakes
+// and no other socket can take over its value.
+void SocketShutdown(SocketHandle socket);
+void SocketClose(SocketHandle socket);
+
+// A waker is a datagram socket on the loopback address that sends to itself: it lets one
+// thread interrupt another's SocketWaitReadable without touching the socket waited on.
+SocketHandle SocketOpenWaker();
+void SocketWake(SocketHandle waker);
+void SocketDrainWaker(SocketHandle waker);

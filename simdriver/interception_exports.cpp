@@ -1,0 +1,81 @@
+// The eight calls of interception.dll, served by the simulation.
+#include "simdriver/sim_control.h"
+#include "simdriver/sim_driver.h"
+
+#include <cstdlib>
+#include <string>
+
+#ifdef _WIN32
+#define SIM_EXPORT extern "C" __declspec(dllexport)
+#else
+#define SIM_EXPORT extern "C"
+#endif
+
+namespace {
+
+constexpr const char* DefaultDevices = "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+constexpr uint16_t DefaultControlPort = 20297;
+
+std::string Environment(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
+}
+
+SimContext* Sim(InterceptionContext context) { return static_cast<SimContext*>(context); }
+
+}  // namespace
+
+SIM_EXPORT int interception_is_keyboard(InterceptionDevice device) {
+    return device >= 1 && device <= InterceptionMaxKeyboard;
+}
+
+SIM_EXPORT InterceptionContext interception_create_context() {
+    if (Environment("INTERCEPTION_SIM_UNAVAILABLE", "") == "1") {
+        return nullptr;
+    }
+    auto* context = new SimContext;
+    SimConfigureDevices(*context, Environment("INTERCEPTION_SIM_DEVICES", DefaultDevices));
+    std::string portText = Environment("INTERCEPTION_SIM_PORT", "");
+    unsigned long port = portText.empty() ? DefaultControlPort : std::strtoul(portText.c_str(), nullptr, 10);
+    SocketLibraryStart();
+    SimStartControlChannel(*context, static_cast<uint16_t>(port),
+                           Environment("INTERCEPTION_SIM_PORT_FILE", ""));
+    return context;
+}
+
+SIM_EXPORT void interception_destroy_context(InterceptionContext context) {
+    if (context == nullptr) {
+        return;
+    }
+    SimStopControlChannel(*Sim(context));
+    SocketLibraryStop();
+    delete Sim(context);
+}
+
+SIM_EXPORT void interception_set_filter(InterceptionContext context, InterceptionPredicate predicate,
+                                        InterceptionFilter filter) {
+    if (context != nullptr) {
+        SimSetFilter(*Sim(context), predicate, filter);
+    }
+}
+
+SIM_EXPORT int interception_wait_with_timeout(InterceptionContext context,
+                                              unsigned long milliseconds) {
+    return context != nullptr ? SimWait(*Sim(context), milliseconds) : 0;
+}
+
+SIM_EXPORT int interception_send(InterceptionContext context, InterceptionDevice device,
+                                 const InterceptionStrokeBuffer* stroke, unsigned int count) {
+    return context != nullptr ? SimSend(*Sim(context), device, stroke, count) : 0;
+}
+
+SIM_EXPORT int interception_receive(InterceptionContext context, InterceptionDevice device,
+                                    InterceptionStrokeBuffer* stroke, unsigned int count) {
+    return context != nullptr ? SimReceive(*Sim(context), device, stroke, count) : 0;
+}
+
+SIM_EXPORT unsigned int interception_get_hardware_id(InterceptionContext context,
+                                                     InterceptionDevice device, void* buffer,
+                                                     unsigned int size) {
+    return context != nullptr ? SimHardwareId(*Sim(context), device, buffer, size) : 0;
+}

@@ -1,0 +1,65 @@
+// The stand-in for the keyboard filter driver: simulated keyboards 1 to 10, a per-device
+// filter, strokes that wait for the program, and "the system" that receives the rest.
+// Test and demo equipment only; it never ships with the program.
+#pragma once
+
+#include "capture/interception_driver.h"
+#include "forwarding/socket_layer.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct SimStroke {
+    int device;
+    uint16_t code;
+    uint16_t state;
+};
+
+struct SimDevice {
+    bool present = false;
+    std::u16string hardwareId;
+    InterceptionFilter filter = 0;
+    std::deque<std::pair<uint64_t, SimStroke>> pending;  // arrival number, stroke
+};
+
+constexpr int SimDeviceCount = 20;  // 1 to 10 keyboards, 11 to 20 mice (never simulated)
+
+struct SimContext {
+    std::mutex mutex;
+    std::condition_variable strokeArrived;
+    SimDevice devices[SimDeviceCount + 1];
+    std::vector<SimStroke> system;  // strokes that reached the system, in order
+    uint64_t nextArrival = 0;
+
+    SocketHandle controlListener = InvalidSocket;
+    SocketHandle controlWaker = InvalidSocket;
+    std::thread controlThread;
+};
+
+// Parses "N=hardware-id;N=hardware-id" (N from 1 to 10); malformed items are skipped.
+void SimConfigureDevices(SimContext& context, const std::string& specification);
+
+// A stroke typed on a keyboard: straight to the system while its filter is 0, otherwise held
+// for the program. False when the device number is not a keyboard; strokes of an unplugged
+// keyboard are dropped.
+bool SimInject(SimContext& context, int device, uint16_t code, uint16_t state);
+std::vector<SimStroke> SimTakeSystemStrokes(SimContext& context);
+bool SimUnplug(SimContext& context, int device);
+bool SimPlug(SimContext& context, int device, const std::u16string& hardwareId);
+int SimFilterOf(SimContext& context, int device);
+
+// The library's calls, on a context.
+void SimSetFilter(SimContext& context, InterceptionPredicate predicate, InterceptionFilter filter);
+int SimWait(SimContext& context, unsigned long milliseconds);
+int SimReceive(SimContext& context, int device, InterceptionStrokeBuffer* strokes,
+               unsigned int count);
+int SimSend(SimContext& context, int device, const InterceptionStrokeBuffer* strokes,
+            unsigned int count);
+unsigned int SimHardwareId(SimContext& context, int device, void* buffer, unsigned int size);
+
+std::u16string SimWiden(const std::string& utf8);

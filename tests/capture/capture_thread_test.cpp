@@ -1,0 +1,144 @@
+#include "capture/capture_thread.h"
+
+#include "capture/interception_driver.h"
+#include "capture/key_queue.h"
+#include "support/sim_session.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+const char* TwoKeyboards = "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+
+class CaptureThreadTest : public ::testing::Test {
+protected:
+    SimSession sim;
+    std::string queued;
+
+    void SetUp() override { ASSERT_TRUE(sim.Open(TwoKeyboards)); }
+
+    void TearDown() override {
+        StopThread();
+        sim.Close();
+    }
+
+    void StartThread(int device) {
+        KeyQueueClear();
+        modifierState = {};
+        capturedDevice = device;
+        captureStopFlag = false;
+        captureThread = std::thread(CaptureThreadMain);
+    }
+
+    void StopThread() {
+        captureStopFlag = true;
+        if (captureThread.joinable()) {
+            captureThread.join();
+        }
+        capturedDevice = 0;
+    }
+
+    // Takes queued characters until the text has the wanted length or the time is up.
+    std::string Queued(size_t length) {
+        WaitUntil([&] {
+            for (const KeyEvent& event : KeyQueueTakeAll()) {
+                EXPECT_EQ(event.character == 0x0D, event.isEnter);
+                queued.push_back(static_cast<char>(event.character));
+            }
+            return queued.size() >= length;
+        });
+        return queued;
+    }
+
+    std::vector<std::string> SystemAfter(size_t count) {
+        std::vector<std::string> seen;
+        WaitUntil([&] {
+            for (auto& line : sim.System()) {
+                seen.push_back(line);
+            }
+            return seen.size() >= count;
+        });
+        return seen;
+    }
+};
+
+TEST_F(CaptureThreadTest, CapturedKeyboardIsWithheldOthersPassUnchangedAndInOrder) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    const char* commands[] = {
+        "stroke 1 0x1E 0",  "stroke 2 0x2A 0",  "stroke 2 0x1E 0", "stroke 2 0x1E 1",
+        "stroke 2 0x2A 1",  "stroke 1 0x1E 1",  "stroke 2 0x1D 0", "stroke 2 0x3B 0",
+        "stroke 2 0x3B 1",  "stroke 2 0x1D 1",  "stroke 1 0x48 2", "stroke 1 0x48 3",
+        "stroke 2 0x59 0",  "stroke 2 0x1C 2",  "stroke 1 0x1C 0",
+    };
+    for (const char* command : commands) {
+        ASSERT_EQ("ok", sim.Command(command)) << command;
+    }
+    EXPECT_EQ("A\r", Queued(2));
+    std::vector<std::string> expected = {"1 30 0", "1 30 1", "1 72 2", "1 72 3", "1 28 0"};
+    EXPECT_EQ(expected, SystemAfter(expected.size()));
+}
+
+TEST_F(CaptureThreadTest, PrefixedStrokesCountAsTheirPlainCodes) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    // E0 2A acts as a Shift; keypad '/' (E0 35) and Up arrow (E0 48) and Delete (E0 53).
+    for (const char* command : {"stroke 2 0x2A 2", "stroke 2 0x35 2", "stroke 2 0x2A 3",
+                                "stroke 2 0x35 2", "stroke 2 0x48 2", "stroke 2 0x53 2"}) {
+        ASSERT_EQ("ok", sim.Command(command));
+    }
+    EXPECT_EQ("?/8.", Queued(4));
+}
+
+TEST_F(CaptureThreadTest, BurstArrivesWholeAndInOrder) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    std::string text;
+    for (int k = 0; k < 5000; ++k) {
+        text.push_back("abcdefghij0123456789"[k % 20]);
+    }
+    // 5,000 characters, a press and a release each: 10,000 strokes on each keyboard, in
+    // commands that fit the channel's line limit.
+    for (size_t at = 0; at < text.size(); at += 2500) {
+        ASSERT_EQ("ok", sim.Command("type 2 " + text.substr(at, 2500)));
+        ASSERT_EQ("ok", sim.Command("type 1 " + text.substr(at, 2500)));
+    }
+    EXPECT_EQ(text, Queued(text.size()));
+    auto passed = SystemAfter(10000);
+    ASSERT_EQ(10000u, passed.size());
+    EXPECT_EQ("1 30 0", passed[0]);
+    EXPECT_EQ("1 30 1", passed[1]);
+    EXPECT_EQ("1 10 1", passed.back());
+}
+
+TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSystem) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    auto started = std::chrono::steady_clock::now();
+    StopThread();
+    auto stopTime = std::chrono::steady_clock::now() - started;
+    // One driver wait is 100 ms; a generous bound that only a hang would break.
+    EXPECT_LT(stopTime, std::chrono::seconds(2));
+    EXPECT_EQ("0", sim.Command("filter 2"));
+    EXPECT_EQ("0", sim.Command("filter 1"));
+    ASSERT_EQ("ok", sim.Command("type 2 q"));
+    std::vector<std::string> expected = {"2 16 0", "2 16 1"};
+    EXPECT_EQ(expected, SystemAfter(2));
+    EXPECT_TRUE(KeyQueueTakeAll().empty());
+}
+
+TEST_F(CaptureThreadTest, VanishedCapturedDeviceOnlyFallsSilent) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    ASSERT_EQ("ok", sim.Command("unplug 2"));
+    ASSERT_EQ("ok", sim.Command("type 2 abc"));
+    ASSERT_EQ("ok", sim.Command("type 1 z"));
+    std::vector<std::string> expected = {"1 44 0", "1 44 1"};
+    EXPECT_EQ(expected, SystemAfter(2));
+    EXPECT_TRUE(KeyQueueTakeAll().empty());
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "capture/scan_translation.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+// The expected US layout, written out by key rows rather than as code-indexed tables.
+struct Key {
+    int plain;
+    int shifted;
+};
+
+std::map<uint16_t, Key> ExpectedLayout() {
+    std::map<uint16_t, Key> layout;
+    auto row = [&layout](uint16_t first, const std::string& plain, const std::string& shifted) {
+        for (size_t k = 0; k < plain.size(); ++k) {
+            layout[static_cast<uint16_t>(first + k)] = {static_cast<unsigned char>(plain[k]),
+                                                        static_cast<unsigned char>(shifted[k])};
+        }
+    };
+    row(0x02, "1234567890-=", "!@#$%^&*()_+");
+    row(0x10, "qwertyuiop[]", "QWERTYUIOP{}");
+    row(0x1E, "asdfghjkl;'`", "ASDFGHJKL:\"~");
+    row(0x2B, "\\zxcvbnm,./", "|ZXCVBNM<>?");
+    layout[0x01] = {0x1B, 0x1B};
+    layout[0x0E] = {0x08, 0x08};
+    layout[0x0F] = {0x09, 0x09};
+    layout[0x1C] = {0x0D, 0x0D};
+    layout[0x39] = {' ', ' '};
+    const std::string keypad = "789-456+1230.";
+    for (size_t k = 0; k < keypad.size(); ++k) {
+        layout[static_cast<uint16_t>(0x47 + k)] = {keypad[k], keypad[k]};
+    }
+    layout[0x37] = {'*', '*'};
+    return layout;
+}
+
+int Expected(uint16_t code, bool shift, bool caps) {
+    static const auto layout = ExpectedLayout();
+    auto key = layout.find(code);
+    if (key == layout.end()) {
+        return -1;
+    }
+    bool letter = key->second.plain >= 'a' && key->second.plain <= 'z';
+    bool keypad = code == 0x37 || code >= 0x47;
+    if (keypad) {
+        return key->second.plain;
+    }
+    if (letter) {
+        return shift || caps ? key->second.shifted : key->second.plain;
+    }
+    return shift ? key->second.shifted : key->second.plain;
+}
+
+TEST(ScanTranslation, EveryCodeWithEveryModifierCombination) {
+    for (int code = 0; code <= 0x7F; ++code) {
+        for (int combination = 0; combination < 4; ++combination) {
+            bool shift = (combination & 1) != 0;
+            bool caps = (combination & 2) != 0;
+            ModifierState state{shift, caps};
+            auto result = TranslateStroke(static_cast<uint16_t>(code), false, state);
+            int expected = Expected(static_cast<uint16_t>(code), shift, caps);
+            SCOPED_TRACE("code " + std::to_string(code) + " shift " + std::to_string(shift) +
+                         " caps " + std::to_string(caps));
+            if (expected < 0) {
+                EXPECT_FALSE(result.has_value());
+            } else {
+                ASSERT_TRUE(result.has_value());
+                EXPECT_EQ(expected, *result);
+            }
+        }
+    }
+}
+
+TEST(ScanTranslation, ReleasesYieldNothingButUpdateModifiers) {
+    ModifierState state;
+    for (int code = 0; code <= 0x7F; ++code) {
+        state = {};
+        EXPECT_FALSE(TranslateStroke(static_cast<uint16_t>(code), true, state).has_value());
+    }
+    state = {true, false};
+    TranslateStroke(0x2A, true, state);
+    EXPECT_FALSE(state.shiftDown);
+}
+
+TEST(ScanTranslation, EitherShiftReleaseClearsTheSharedFlag) {
+    ModifierState state;
+    TranslateStroke(0x2A, false, state);  // left Shift held
+    TranslateStroke(0x36, false, state);
+    TranslateStroke(0x36, true, state);  // right Shift released
+    EXPECT_FALSE(state.shiftDown);
+    EXPECT_EQ('a', *TranslateStroke(0x1E, false, state));
+}
+
+TEST(ScanTranslation, EveryCapsLockPressTogglesIncludingRepeats) {
+    ModifierState state;
+    TranslateStroke(0x3A, false, state);
+    EXPECT_TRUE(state.capsLock);
+    TranslateStroke(0x3A, false, state);  // auto-repeat
+    EXPECT_FALSE(state.capsLock);
+    TranslateStroke(0x3A, false, state);
+    TranslateStroke(0x3A, true, state);  // its release changes nothing
+    EXPECT_TRUE(state.capsLock);
+    EXPECT_EQ('Q', *TranslateStroke(0x10, false, state));
+    EXPECT_EQ('1', *TranslateStroke(0x02, false, state));  // only letters follow Caps Lock
+}
+
+TEST(ScanTranslation, ModifierAndFunctionKeysGiveNoCharacter) {
+    // Ctrl, Shifts, Alt, Caps Lock, F1 to F10, Num Lock, Scroll Lock, F11, F12
+    const uint16_t codes[] = {0x1D, 0x2A, 0x36, 0x38, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+                              0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x57, 0x58};
+    for (uint16_t code : codes) {
+        ModifierState state;
+        EXPECT_FALSE(TranslateStroke(code, false, state).has_value()) << code;
+    }
+}
+
+TEST(ScanTranslation, HeldKeyGivesOneCharacterPerRepeatedPress) {
+    ModifierState state;
+    std::string typed;
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        typed += static_cast<char>(*TranslateStroke(0x2D, false, state));
+    }
+    EXPECT_FALSE(TranslateStroke(0x2D, true, state).has_value());
+    EXPECT_EQ("xxx", typed);
+}
+
+TEST(ScanTranslation, CtrlIsNotTrackedSoCtrlCGivesC) {
+    ModifierState state;
+    TranslateStroke(0x1D, false, state);
+    EXPECT_EQ('c', *TranslateStroke(0x2E, false, state));
+}
+
+}  // namespace
