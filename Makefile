@@ -35,7 +35,7 @@ test-host: host
 test-windows: windows
 	ctest --test-dir $(WINDOWS) --output-on-failure -j $(JOBS)
 
-test: test-host test-windows
+test: test-host tsan test-windows
 
 tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)

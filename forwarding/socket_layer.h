@@ -37,7 +37,9 @@ enum class SocketWait { Ready, Woken, TimedOut, Failed };
 // be InvalidSocket.
 SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeoutMilliseconds);
 
-// Count of bytes, 0 when the peer closed, negative on error or when nothing is there.
+// Count of bytes, 0 when the peer closed, SocketWouldBlock when nothing is there yet, another
+// negative value on error.
+constexpr int SocketWouldBlock = -2;
 int SocketReceive(SocketHandle socket, char* buffer, int size);
 // Sends all bytes before the deadline, waiting for room as needed. False when the deadline
 // passes or the connection fails; some bytes may then have gone out.

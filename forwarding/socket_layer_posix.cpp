@@ -105,7 +105,11 @@ SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeo
 }
 
 int SocketReceive(SocketHandle socket, char* buffer, int size) {
-    return static_cast<int>(::recv(Fd(socket), buffer, static_cast<size_t>(size), 0));
+    ssize_t count = ::recv(Fd(socket), buffer, static_cast<size_t>(size), 0);
+    if (count < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? SocketWouldBlock : -1;
+    }
+    return static_cast<int>(count);
 }
 
 bool SocketSendAll(SocketHandle socket, const char* data, std::size_t size,

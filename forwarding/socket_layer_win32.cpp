@@ -111,7 +111,11 @@ SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeo
 }
 
 int SocketReceive(SocketHandle socket, char* buffer, int size) {
-    return ::recv(Sock(socket), buffer, size, 0);
+    int count = ::recv(Sock(socket), buffer, size, 0);
+    if (count == SOCKET_ERROR) {
+        return WSAGetLastError() == WSAEWOULDBLOCK ? SocketWouldBlock : -1;
+    }
+    return count;
 }
 
 bool SocketSendAll(SocketHandle socket, const char* data, std::size_t size,

@@ -104,6 +104,9 @@ void ServeClient(SimContext& context, SocketHandle client) {
             continue;
         }
         int count = SocketReceive(client, buffer, sizeof buffer);
+        if (count == SocketWouldBlock) {
+            continue;
+        }
         if (count <= 0) {
             return;
         }

@@ -1,0 +1,57 @@
+#include "forwarding/local_address.h"
+
+#include "shell/text_conversion.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+
+#include <memory>
+
+namespace {
+
+constexpr ULONG AdapterBufferBytes = 16384;
+constexpr ULONG AdapterFlags =
+    GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+
+std::vector<AdapterRecord> ReadAdapters(const IP_ADAPTER_ADDRESSES* adapter) {
+    std::vector<AdapterRecord> records;
+    for (; adapter != nullptr; adapter = adapter->Next) {
+        AdapterRecord record{adapter->OperStatus == IfOperStatusUp,
+                             adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK, adapter->Ipv4Metric,
+                             {}};
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+             unicast = unicast->Next) {
+            const SOCKADDR* address = unicast->Address.lpSockaddr;
+            if (address != nullptr && address->sa_family == AF_INET) {
+                record.unicastAddresses.push_back(
+                    reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+            } else {
+                record.unicastAddresses.push_back(std::nullopt);
+            }
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+}  // namespace
+
+std::wstring GetLocalIpAddress() {
+    // One call with a fixed buffer: adapter data that does not fit falls back like a failure.
+    auto buffer = std::make_unique<IP_ADAPTER_ADDRESSES[]>(
+        AdapterBufferBytes / sizeof(IP_ADAPTER_ADDRESSES) + 1);
+    ULONG size = AdapterBufferBytes;
+    if (GetAdaptersAddresses(AF_INET, AdapterFlags, nullptr, buffer.get(), &size) != NO_ERROR) {
+        return L"127.0.0.1";
+    }
+    auto chosen = ChooseLocalAddress(ReadAdapters(buffer.get()));
+    if (!chosen) {
+        return L"127.0.0.1";
+    }
+    in_addr address = {};
+    address.s_addr = *chosen;
+    char text[22] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return Utf8ToWide(text);
+}

@@ -1,0 +1,219 @@
+#include "forwarding/tcp_server.h"
+
+#include "shell/app_messages.h"
+#include "shell/dialog_post.h"
+#include "shell/log_line.h"
+#include "shell/text_conversion.h"
+
+#include <chrono>
+#include <string>
+
+std::atomic<uint16_t> tcpPort{DefaultTcpPort};
+SocketHandle listenSocket = InvalidSocket;
+SocketHandle clientSocket = InvalidSocket;
+std::mutex socketMutex;
+std::atomic<bool> serverStopFlag{false};
+std::thread serverThread;
+std::atomic<int> tcpStatus{TcpDisconnected};
+
+namespace {
+
+// Wakes the server thread out of its one-second waits: on a stop, and when another thread
+// drops the connection. Guarded by socketMutex; lives from StartTcpServer to StopTcpServer.
+SocketHandle serverWaker = InvalidSocket;
+
+constexpr int WaitMilliseconds = 1000;
+constexpr int RetrySteps = 50;
+constexpr auto RetryStep = std::chrono::milliseconds(100);
+constexpr int ReadChunk = 64;
+
+// The 5-second pause between attempts, cut short by a stop so that quitting never waits it
+// out.
+void PauseBeforeRetry() {
+    for (int step = 0; step < RetrySteps && !serverStopFlag.load(); ++step) {
+        std::this_thread::sleep_for(RetryStep);
+    }
+}
+
+SocketHandle Waker() {
+    std::lock_guard<std::mutex> lock(socketMutex);
+    return serverWaker;
+}
+
+// Opens, binds and listens; InvalidSocket after a failed attempt (already paused for).
+SocketHandle OpenListeningSocket() {
+    SocketHandle socket = SocketOpenStream();
+    if (socket == InvalidSocket) {
+        PauseBeforeRetry();
+        return InvalidSocket;
+    }
+    SocketSetReuseAddress(socket);
+    uint16_t port = tcpPort.load();
+    if (!SocketBind(socket, AnyAddress, port)) {
+        int error = SocketLastError();
+        LogLine(L"Bind failed on port " + std::to_wstring(port) + L" (code " +
+                std::to_wstring(error) + L"). Retrying in 5s.");
+        SocketClose(socket);
+        PauseBeforeRetry();
+        return InvalidSocket;
+    }
+    if (!SocketListen(socket, 1)) {
+        SocketClose(socket);
+        PauseBeforeRetry();
+        return InvalidSocket;
+    }
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        listenSocket = socket;
+    }
+    LogLine(L"TCP server listening on port " + std::to_wstring(port));
+    SetTcpStatus(TcpListening);
+    return socket;
+}
+
+bool StillRecorded(SocketHandle connection) {
+    std::lock_guard<std::mutex> lock(socketMutex);
+    return clientSocket == connection;
+}
+
+enum class ConnectionEnd { Stopped, ClosedByPeer, DroppedHere, WaitFailed };
+
+ConnectionEnd WatchConnection(SocketHandle connection, SocketHandle waker) {
+    char discarded[ReadChunk];
+    while (!serverStopFlag.load()) {
+        SocketWait wait = SocketWaitReadable(connection, waker, WaitMilliseconds);
+        if (wait == SocketWait::Failed) {
+            return ConnectionEnd::WaitFailed;
+        }
+        if (wait == SocketWait::Woken) {
+            SocketDrainWaker(waker);
+        }
+        if (!StillRecorded(connection)) {
+            return ConnectionEnd::DroppedHere;
+        }
+        if (wait != SocketWait::Ready) {
+            continue;
+        }
+        // Whatever the client sends is read and ignored.
+        int count = SocketReceive(connection, discarded, ReadChunk);
+        if (count > 0 || count == SocketWouldBlock) {
+            continue;
+        }
+        return StillRecorded(connection) ? ConnectionEnd::ClosedByPeer
+                                         : ConnectionEnd::DroppedHere;
+    }
+    return ConnectionEnd::Stopped;
+}
+
+void ServeClient(SocketHandle connection, const std::string& peer, SocketHandle waker) {
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        clientSocket = connection;
+    }
+    LogLine(L"Client connected: " + Utf8ToWide(peer));
+    SetTcpStatus(TcpConnected);
+
+    ConnectionEnd end = WatchConnection(connection, waker);
+    if (end == ConnectionEnd::ClosedByPeer) {
+        LogLine(L"Client disconnected.");
+    }
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        if (clientSocket == connection) {
+            clientSocket = InvalidSocket;
+        }
+    }
+    SocketClose(connection);
+    // Whenever the thread goes back to accepting, the status says so; a stop reports
+    // Disconnected itself once the thread has ended.
+    if (end != ConnectionEnd::Stopped && !serverStopFlag.load()) {
+        SetTcpStatus(TcpListening);
+    }
+}
+
+void AcceptClients(SocketHandle listener, SocketHandle waker) {
+    while (!serverStopFlag.load()) {
+        SocketWait wait = SocketWaitReadable(listener, waker, WaitMilliseconds);
+        if (wait == SocketWait::Woken) {
+            SocketDrainWaker(waker);
+        }
+        if (wait != SocketWait::Ready) {
+            continue;
+        }
+        std::string peer;
+        SocketHandle connection = SocketAccept(listener, peer);
+        if (connection != InvalidSocket) {
+            ServeClient(connection, peer, waker);
+        }
+    }
+}
+
+}  // namespace
+
+void SetTcpStatus(int value) {
+    tcpStatus.exchange(value);
+    if (MainDialogHandle != nullptr) {
+        PostToMainDialog(WM_APP_TCP_STATUS, static_cast<std::uintptr_t>(value), 0);
+    }
+}
+
+void DropClientConnectionLocked() {
+    if (clientSocket == InvalidSocket) {
+        return;
+    }
+    SocketShutdown(clientSocket);
+    clientSocket = InvalidSocket;
+    if (serverWaker != InvalidSocket) {
+        SocketWake(serverWaker);
+    }
+}
+
+void CloseClientConnection() {
+    std::lock_guard<std::mutex> lock(socketMutex);
+    DropClientConnectionLocked();
+}
+
+void ServerThreadMain() {
+    SocketHandle waker = Waker();
+    while (!serverStopFlag.load()) {
+        SocketHandle listener = OpenListeningSocket();
+        if (listener == InvalidSocket) {
+            continue;
+        }
+        AcceptClients(listener, waker);
+        std::lock_guard<std::mutex> lock(socketMutex);
+        SocketClose(listenSocket);
+        listenSocket = InvalidSocket;
+    }
+}
+
+void StartTcpServer() {
+    serverStopFlag.exchange(false);
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        serverWaker = SocketOpenWaker();
+    }
+    serverThread = std::thread(ServerThreadMain);
+}
+
+void StopTcpServer() {
+    serverStopFlag.exchange(true);
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        DropClientConnectionLocked();
+        if (serverWaker != InvalidSocket) {
+            SocketWake(serverWaker);
+        }
+    }
+    if (serverThread.joinable()) {
+        serverThread.join();
+    }
+    {
+        std::lock_guard<std::mutex> lock(socketMutex);
+        if (serverWaker != InvalidSocket) {
+            SocketClose(serverWaker);
+            serverWaker = InvalidSocket;
+        }
+    }
+    SetTcpStatus(TcpDisconnected);
+}

@@ -1,0 +1,41 @@
+// The TCP server with room for one client: a thread that listens, accepts and watches the
+// connection. Scan frames are sent by the UI thread, never by this thread.
+#pragma once
+
+#include "forwarding/socket_layer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+enum TcpStatus : int { TcpDisconnected = 0, TcpListening = 1, TcpConnected = 2 };
+
+constexpr uint16_t DefaultTcpPort = 20296;
+
+extern std::atomic<uint16_t> tcpPort;
+// Guarded by socketMutex, which is always the innermost lock.
+extern SocketHandle listenSocket;
+extern SocketHandle clientSocket;
+extern std::mutex socketMutex;
+extern std::atomic<bool> serverStopFlag;
+extern std::thread serverThread;
+extern std::atomic<int> tcpStatus;
+
+// Stores the status and posts WM_APP_TCP_STATUS to the main dialog, from any thread.
+void SetTcpStatus(int value);
+
+// Precondition: no unjoined server thread.
+void StartTcpServer();
+// Closes the connection, ends and joins the thread, reports Disconnected. Safe when no thread
+// runs.
+void StopTcpServer();
+void ServerThreadMain();
+
+// Ends the client connection, if any, without a log line or status report.
+void CloseClientConnection();
+
+// With socketMutex held: ends the recorded connection and forgets it. Only the server thread
+// releases the handle, once it has stopped waiting on it, so no thread ever waits on, reads
+// from or closes a handle value that may already belong to another socket.
+void DropClientConnectionLocked();

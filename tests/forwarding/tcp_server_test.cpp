@@ -1,0 +1,244 @@
+#include "forwarding/tcp_server.h"
+
+#include "forwarding/scan_frame.h"
+#include "support/dialog_messages.h"
+#include "support/test_client.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+#ifdef _WIN32
+// A bind with SO_REUSEADDR to a port held exclusively is refused as an access violation.
+constexpr int AddressInUse = 10013;  // WSAEACCES
+#else
+constexpr int AddressInUse = 98;  // EADDRINUSE
+#endif
+
+// The log so far, for failure messages.
+std::string LogForMessage() {
+    std::string text;
+    for (const auto& line : LoggedTexts()) {
+        for (wchar_t c : line) {
+            text.push_back(c < 128 ? static_cast<char>(c) : '?');
+        }
+        text.push_back('\n');
+    }
+    return text;
+}
+
+size_t CountOf(const std::wstring& text) {
+    auto texts = LoggedTexts();
+    return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
+}
+
+class TcpServerTest : public ::testing::Test {
+protected:
+    uint16_t port = 0;
+    std::wstring listeningLine;
+
+    void SetUp() override {
+        SocketLibraryStart();
+        StartCollectingDialogMessages();
+        port = FreeTcpPort();
+        ASSERT_NE(0, port);
+        tcpPort = port;
+        listeningLine = L"TCP server listening on port " + std::to_wstring(port);
+    }
+
+    void TearDown() override {
+        StopTcpServer();
+        StopCollectingDialogMessages();
+        tcpPort = DefaultTcpPort;
+        SocketLibraryStop();
+    }
+
+    void StartListening() {
+        StartTcpServer();
+        ASSERT_TRUE(WaitForLoggedText(listeningLine));
+    }
+
+    SocketHandle ConnectAndWait(size_t connectionNumber) {
+        SocketHandle client = ConnectClient(port);
+        EXPECT_NE(InvalidSocket, client);
+        EXPECT_TRUE(WaitForLoggedText(L"Client connected: 127.0.0.1", connectionNumber));
+        return client;
+    }
+};
+
+TEST_F(TcpServerTest, ListensAndReportsListening) {
+    StartListening();
+    EXPECT_TRUE(WaitForStatus(TcpListening));
+    EXPECT_EQ(TcpListening, tcpStatus.load());
+}
+
+TEST_F(TcpServerTest, ClientComesIsIgnoredWhenItTalksAndGoes) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    EXPECT_TRUE(WaitForStatus(TcpConnected));
+    ASSERT_TRUE(SocketSendAll(client, "hello, server", 13, 1000));
+    ASSERT_TRUE(SendScanFrame("1"));  // still connected after its bytes
+    EXPECT_EQ(BuildScanFrame("1"), ReadBytes(client, 14));
+    SocketClose(client);
+    EXPECT_TRUE(WaitForLoggedText(L"Client disconnected."));
+    EXPECT_TRUE(WaitForStatus(TcpListening));
+    std::vector<std::wstring> expected = {listeningLine, L"Client connected: 127.0.0.1",
+                                          L"Client disconnected."};
+    EXPECT_EQ(expected, LoggedTexts());
+}
+
+TEST_F(TcpServerTest, SecondClientWaitsUntilTheFirstHasGone) {
+    StartListening();
+    SocketHandle first = ConnectAndWait(1);
+    SocketHandle second = ConnectClient(port);
+    ASSERT_NE(InvalidSocket, second);
+    ASSERT_TRUE(SendScanFrame("A"));
+    EXPECT_EQ(BuildScanFrame("A"), ReadBytes(first, 14));
+    EXPECT_EQ("", ReadBytes(second, 1, 300ms));
+    SocketClose(first);
+    ASSERT_TRUE(WaitForLoggedText(L"Client connected: 127.0.0.1", 2));
+    ASSERT_TRUE(SendScanFrame("B"));
+    EXPECT_EQ(BuildScanFrame("B"), ReadBytes(second, 14));
+    EXPECT_EQ(1u, CountOf(listeningLine));
+    SocketClose(second);
+}
+
+TEST_F(TcpServerTest, BusyPortIsRetriedEveryFiveSecondsAndStopIsQuick) {
+    SocketHandle holder = SocketOpenStream();
+#ifdef _WIN32
+    BOOL exclusive = TRUE;  // a listener that refuses sharing
+    setsockopt(static_cast<SOCKET>(holder), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+#endif
+    ASSERT_TRUE(SocketBind(holder, AnyAddress, port));
+    ASSERT_TRUE(SocketListen(holder, 1));
+    std::wstring failure = L"Bind failed on port " + std::to_wstring(port) + L" (code " +
+                           std::to_wstring(AddressInUse) + L"). Retrying in 5s.";
+    auto started = std::chrono::steady_clock::now();
+    StartTcpServer();
+    ASSERT_TRUE(WaitForLoggedText(failure, 2, 15s)) << LogForMessage();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 4500ms);
+    auto stopping = std::chrono::steady_clock::now();
+    StopTcpServer();
+    // Within the 100 ms retry steps; the bound only catches a stop that waits the pause out.
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);
+    EXPECT_EQ(0u, CountOf(listeningLine));
+    SocketClose(holder);
+}
+
+TEST_F(TcpServerTest, StopWhileConnectedClosesTheClientAndReportsDisconnectedLast) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    ASSERT_TRUE(WaitForStatus(TcpConnected));
+    StopTcpServer();
+    EXPECT_TRUE(WaitForClose(client));
+    EXPECT_EQ(TcpDisconnected, ReportedStatuses().back());
+    EXPECT_EQ(InvalidSocket, clientSocket);
+    EXPECT_EQ(InvalidSocket, listenSocket);
+    SocketClose(client);
+}
+
+TEST_F(TcpServerTest, StopThenStartTwentyTimesListensEachTime) {
+    for (size_t round = 1; round <= 20; ++round) {
+        StartTcpServer();
+        ASSERT_TRUE(WaitForLoggedText(listeningLine, round));
+        StopTcpServer();
+    }
+    EXPECT_EQ(20u, CountOf(listeningLine));
+}
+
+TEST_F(TcpServerTest, TwoScansGoOutAsTwoFramesBackToBack) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    ASSERT_TRUE(SendScanFrame("AB\r"));
+    ASSERT_TRUE(SendScanFrame("CD"));
+    std::string expected = BuildScanFrame("AB\r") + BuildScanFrame("CD");
+    EXPECT_EQ(expected, ReadBytes(client, expected.size()));
+    SocketClose(client);
+}
+
+TEST_F(TcpServerTest, ClientThatStopsReadingIsDroppedAndTheNextOneIsServed) {
+    StartListening();
+    SocketHandle stalled = ConnectAndWait(1);
+    std::string scan(7000, 'Z');
+    bool sent = true;
+    int frames = 0;
+    while (sent && frames < 100000) {
+        auto before = std::chrono::steady_clock::now();
+        sent = SendScanFrame(scan);
+        // Two seconds of waiting for room at most; the bound only catches a send that hangs.
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+        frames += sent ? 1 : 0;
+    }
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(InvalidSocket, clientSocket);
+    EXPECT_FALSE(SendScanFrame("lost"));
+    EXPECT_TRUE(WaitForStatus(TcpListening));
+    // The stalled client gets every frame counted as sent, whole, then at most a piece of
+    // the failed one, then the end of the connection.
+    std::string frame = BuildScanFrame(scan);
+    std::string received = ReadBytes(stalled, frame.size() * (frames + 1), 20s);
+    std::string sentFrames;
+    for (int k = 0; k < frames; ++k) {
+        sentFrames += frame;
+    }
+    ASSERT_GE(received.size(), sentFrames.size());
+    EXPECT_TRUE(received.compare(0, sentFrames.size(), sentFrames) == 0);
+    EXPECT_LT(received.size(), sentFrames.size() + frame.size());
+    EXPECT_TRUE(WaitForClose(stalled));
+    SocketClose(stalled);
+
+    SocketHandle next = ConnectAndWait(2);
+    ASSERT_TRUE(SendScanFrame("next"));
+    EXPECT_EQ(BuildScanFrame("next"), ReadBytes(next, BuildScanFrame("next").size()));
+    SocketClose(next);
+}
+
+TEST_F(TcpServerTest, DroppedConnectionSendsTheServerBackToAccepting) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    CloseClientConnection();
+    EXPECT_TRUE(WaitForClose(client));
+    EXPECT_TRUE(WaitForStatus(TcpListening));
+    EXPECT_EQ(0u, CountOf(L"Client disconnected."));
+    SocketClose(client);
+    SocketHandle again = ConnectAndWait(2);
+    ASSERT_TRUE(SendScanFrame("ok"));
+    EXPECT_EQ(BuildScanFrame("ok"), ReadBytes(again, BuildScanFrame("ok").size()));
+    SocketClose(again);
+}
+
+TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) {
+    StartListening();
+    int delivered = 0;
+    for (size_t cycle = 1; cycle <= 1000; ++cycle) {
+        SocketHandle client = ConnectAndWait(cycle);
+        if (SendScanFrame("cycle")) {
+            delivered += ReadBytes(client, BuildScanFrame("cycle").size()) == BuildScanFrame("cycle");
+        }
+        // Every third connection is dropped by the program while the client closes too.
+        if (cycle % 3 == 0) {
+            CloseClientConnection();
+        }
+        SocketClose(client);
+        SendScanFrame("after close");
+    }
+    EXPECT_EQ(1000, delivered);
+    SocketHandle last = ConnectAndWait(1001);
+    ASSERT_TRUE(SendScanFrame("last"));
+    EXPECT_EQ(BuildScanFrame("last"), ReadBytes(last, BuildScanFrame("last").size()));
+    SocketClose(last);
+    std::printf("1000 connect/close cycles, %d frames delivered\n", delivered);
+}
+
+}  // namespace

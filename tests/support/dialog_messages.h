@@ -1,0 +1,24 @@
+// Stands in for the main dialog in tests: collects what LogLine and SetTcpStatus post.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Sets MainDialogHandle to a collector (a message-only window on Windows).
+void StartCollectingDialogMessages();
+void StopCollectingDialogMessages();
+void ClearCollectedDialogMessages();
+
+// Whole lines as posted, time prefix included.
+std::vector<std::wstring> PostedLogLines();
+// The texts after the "[hh:mm:ss] " prefix.
+std::vector<std::wstring> LoggedTexts();
+std::vector<int> ReportedStatuses();
+
+// Waits until the text has been logged the given number of times.
+bool WaitForLoggedText(const std::wstring& text, size_t times = 1,
+                       std::chrono::milliseconds limit = std::chrono::seconds(15));
+bool WaitForStatus(int status, std::chrono::milliseconds limit = std::chrono::seconds(15));
+// Lets pending posts arrive (pumps the collector's queue on Windows).
+void DeliverDialogMessages();
