@@ -1,0 +1,3 @@
+#include "capture/capture_control.h"
+
+std::atomic<bool> captureActive{false};

@@ -1,0 +1,69 @@
+#include "capture/scan_assembly.h"
+
+#include "capture/capture_control.h"
+#include "capture/key_queue.h"
+#include "forwarding/scan_frame.h"
+#include "shell/log_line.h"
+#include "shell/text_conversion.h"
+
+#include <mutex>
+
+std::atomic<uint64_t> scanCounter{0};
+bool lowercaseOutput = false;
+bool includeEnter = true;
+
+namespace {
+
+// Locked before socketMutex (inside SendScanFrame), never after it.
+std::mutex scanBufferMutex;
+std::string scanBuffer;
+
+uint8_t ApplyCaseOption(uint8_t character) {
+    if (lowercaseOutput && character >= 'A' && character <= 'Z') {
+        return static_cast<uint8_t>(character + 0x20);
+    }
+    if (!lowercaseOutput && character >= 'a' && character <= 'z') {
+        return static_cast<uint8_t>(character - 0x20);
+    }
+    return character;
+}
+
+void FinishScan() {
+    std::string payload = scanBuffer;
+    if (includeEnter) {
+        payload.push_back('\r');
+    }
+    // Counted and logged whether or not a client took it.
+    SendScanFrame(payload);
+    uint64_t number = ++scanCounter;
+    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + Utf8ToWide(scanBuffer));
+    scanBuffer.clear();
+}
+
+}  // namespace
+
+void ProcessKeyEvents() {
+    if (!captureActive.load()) {
+        return;
+    }
+    std::vector<KeyEvent> events = KeyQueueTakeAll();
+    for (const KeyEvent& event : events) {
+        uint8_t character = ApplyCaseOption(event.character);
+        std::lock_guard<std::mutex> lock(scanBufferMutex);
+        if (!event.isEnter) {
+            scanBuffer.push_back(static_cast<char>(character));
+        } else if (!scanBuffer.empty()) {
+            FinishScan();
+        }
+    }
+}
+
+void ScanBufferClear() {
+    std::lock_guard<std::mutex> lock(scanBufferMutex);
+    scanBuffer.clear();
+}
+
+std::string ScanBufferContents() {
+    std::lock_guard<std::mutex> lock(scanBufferMutex);
+    return scanBuffer;
+}

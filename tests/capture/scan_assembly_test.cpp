@@ -1,0 +1,157 @@
+#include "capture/scan_assembly.h"
+
+#include "capture/capture_control.h"
+#include "capture/key_queue.h"
+#include "forwarding/scan_frame.h"
+#include "forwarding/tcp_server.h"
+#include "support/dialog_messages.h"
+#include "support/test_client.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScanAssemblyTest : public ::testing::Test {
+protected:
+    SocketHandle client = InvalidSocket;
+
+    void SetUp() override {
+        SocketLibraryStart();
+        StartCollectingDialogMessages();
+        KeyQueueClear();
+        ScanBufferClear();
+        scanCounter = 0;
+        lowercaseOutput = false;
+        includeEnter = true;
+        captureActive = true;
+    }
+
+    void TearDown() override {
+        captureActive = false;
+        if (client != InvalidSocket) {
+            SocketClose(client);
+        }
+        StopTcpServer();
+        StopCollectingDialogMessages();
+        SocketLibraryStop();
+    }
+
+    void ConnectClient() {
+        tcpPort = FreeTcpPort();
+        StartTcpServer();
+        ASSERT_TRUE(WaitForStatus(TcpListening));
+        client = ::ConnectClient(tcpPort);
+        ASSERT_NE(InvalidSocket, client);
+        ASSERT_TRUE(WaitForStatus(TcpConnected));
+        ClearCollectedDialogMessages();
+    }
+
+    // Queues one key event per byte; CR is the Enter key.
+    static void Type(const std::string& text) {
+        for (char c : text) {
+            KeyQueueAppend({static_cast<uint8_t>(c), c == '\r'});
+        }
+    }
+
+    std::string Received(const std::string& expected) {
+        return ReadBytes(client, expected.size());
+    }
+};
+
+TEST_F(ScanAssemblyTest, EnterInTheMiddleOfATickSendsOneScanAndKeepsTheRest) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("ab\rcd");
+    ProcessKeyEvents();
+    std::string frame = BuildScanFrame("AB\r");
+    EXPECT_EQ(frame, Received(frame));
+    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> AB"}, LoggedTexts());
+    EXPECT_EQ("CD", ScanBufferContents());
+}
+
+TEST_F(ScanAssemblyTest, SecondEnterInARowIsIgnored) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("x\r\r");
+    ProcessKeyEvents();
+    Type("y\r");
+    ProcessKeyEvents();
+    std::string frames = BuildScanFrame("X\r") + BuildScanFrame("Y\r");
+    EXPECT_EQ(frames, Received(frames));
+    EXPECT_EQ(2u, scanCounter.load());
+    std::vector<std::wstring> expected = {L"SCAN #1 -> X", L"SCAN #2 -> Y"};
+    EXPECT_EQ(expected, LoggedTexts());
+}
+
+TEST_F(ScanAssemblyTest, PayloadCarriesTheCrOnlyWhenIncludeEnterIsOn) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("123\r");
+    ProcessKeyEvents();
+    std::string withCr = std::string("\xDD\xFETOVAK\x01\xFE\xDE") + "[49][50][51][13]";
+    EXPECT_EQ(withCr, Received(withCr));
+    includeEnter = false;
+    Type("123\r");
+    ProcessKeyEvents();
+    std::string withoutCr = BuildScanFrame("123");
+    EXPECT_EQ(withoutCr, Received(withoutCr));
+    std::vector<std::wstring> expected = {L"SCAN #1 -> 123", L"SCAN #2 -> 123"};
+    EXPECT_EQ(expected, LoggedTexts());
+}
+
+TEST_F(ScanAssemblyTest, CaseOptionForcesLettersOnlyAndIsReadPerEvent) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    lowercaseOutput = true;
+    Type("AbC!1");  // as a scanner typing with Shift or Caps Lock would give them
+    ProcessKeyEvents();
+    lowercaseOutput = false;
+    Type("de\r");
+    ProcessKeyEvents();
+    std::string frame = BuildScanFrame("abc!1DE\r");
+    EXPECT_EQ(frame, Received(frame));
+}
+
+TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScan) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("a\x08\x09\x1b" "b\r");
+    ProcessKeyEvents();
+    std::string frame = BuildScanFrame("A\x08\x09\x1b" "B\r");
+    EXPECT_EQ(frame, Received(frame));
+    EXPECT_NE(std::string::npos, frame.find("[65][8][9][27][66][13]"));
+    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> A\x08\x09\x1b" L"B"}, LoggedTexts());
+}
+
+TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
+    Type("lost\r");
+    ProcessKeyEvents();
+    EXPECT_EQ(1u, scanCounter.load());
+    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> LOST"}, LoggedTexts());
+    EXPECT_EQ("", ScanBufferContents());
+}
+
+TEST_F(ScanAssemblyTest, NothingHappensWhileCaptureIsStopped) {
+    captureActive = false;
+    Type("ab\r");
+    ProcessKeyEvents();
+    EXPECT_EQ(0u, scanCounter.load());
+    EXPECT_EQ(3u, KeyQueueTakeAll().size());
+}
+
+TEST_F(ScanAssemblyTest, LargeTwoDimensionalCodeArrivesByteExact) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    std::string code;
+    for (int k = 0; k < 7000; ++k) {
+        code.push_back("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-./+%$ "[k % 43]);
+    }
+    // In one tick, then spread over 500 ticks of 14 characters each.
+    Type(code + "\r");
+    ProcessKeyEvents();
+    for (size_t at = 0; at < code.size(); at += 14) {
+        Type(code.substr(at, 14));
+        ProcessKeyEvents();
+    }
+    Type("\r");
+    ProcessKeyEvents();
+    std::string frames = BuildScanFrame(code + "\r") + BuildScanFrame(code + "\r");
+    EXPECT_EQ(frames, Received(frames));
+    EXPECT_EQ(2u, scanCounter.load());
+}
+
+}  // namespace

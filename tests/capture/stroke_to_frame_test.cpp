@@ -1,0 +1,61 @@
+// A key stroke typed on the stand-in driver's keyboard travels through translation, the key
+// queue and scan assembly to a TCP client as one frame.
+#include "capture/capture_control.h"
+#include "capture/capture_thread.h"
+#include "capture/key_queue.h"
+#include "capture/scan_assembly.h"
+#include "forwarding/scan_frame.h"
+#include "forwarding/tcp_server.h"
+#include "support/dialog_messages.h"
+#include "support/sim_session.h"
+#include "support/test_client.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(StrokeToFrame, ScanTypedOnTheCapturedKeyboardReachesTheClient) {
+    SimSession sim;
+    ASSERT_TRUE(sim.Open("1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));
+    StartCollectingDialogMessages();
+    tcpPort = FreeTcpPort();
+    StartTcpServer();
+    ASSERT_TRUE(WaitForStatus(TcpListening));
+    SocketHandle client = ConnectClient(tcpPort);
+    ASSERT_TRUE(WaitForStatus(TcpConnected));
+
+    KeyQueueClear();
+    ScanBufferClear();
+    scanCounter = 0;
+    capturedDevice = 2;
+    modifierState = {};
+    captureStopFlag = false;
+    captureThread = std::thread(CaptureThreadMain);
+    captureActive = true;
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+
+    ASSERT_EQ("ok", sim.Command("scan 2 AB7"));
+    ASSERT_EQ("ok", sim.Command("type 1 q"));
+    const std::string expected = std::string("\xDD\xFETOVAK\x01\xFE\xDE") + "[65][66][55][13]";
+    // The dialog's 30 ms timer, played by this loop.
+    WaitUntil([] {
+        ProcessKeyEvents();
+        return scanCounter.load() == 1;
+    });
+    EXPECT_EQ(expected, ReadBytes(client, expected.size()));
+    EXPECT_TRUE(WaitForLoggedText(L"SCAN #1 -> AB7"));
+
+    captureActive = false;
+    captureStopFlag = true;
+    captureThread.join();
+    capturedDevice = 0;
+    std::vector<std::string> passed = {"1 16 0", "1 16 1"};
+    EXPECT_EQ(passed, sim.System());
+    SocketClose(client);
+    StopTcpServer();
+    StopCollectingDialogMessages();
+    sim.Close();
+}
+
+}  // namespace
