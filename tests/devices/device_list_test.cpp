@@ -1,0 +1,71 @@
+#include "devices/device_list.h"
+
+#include "capture/interception_driver.h"
+#include "support/sim_session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(DeviceList, OneEntryPerReportedKeyboardInDeviceOrder) {
+    SimSession sim;
+    ASSERT_TRUE(sim.Open("5=HID\\VID_1234&PID_ABCD&REV_0100&MI_00;2=ACPI\\PNP0303"));
+    rebuildDeviceList();
+    ASSERT_EQ(2u, DeviceList.size());
+    EXPECT_EQ(2, DeviceList[0].deviceNumber);
+    EXPECT_EQ(L"ACPI\\PNP0303", DeviceList[0].hardwareId);
+    EXPECT_EQ(L"PNP0303", DeviceList[0].label);
+    EXPECT_EQ(5, DeviceList[1].deviceNumber);
+    EXPECT_EQ(L"HID\\VID_1234&PID_ABCD&REV_0100&MI_00", DeviceList[1].hardwareId);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&REV_0100&MI_00]", DeviceList[1].description);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD]", DeviceList[1].label);
+
+    // A keyboard that vanished is gone after the next rebuild, and one that came is there.
+    ASSERT_EQ("ok", sim.Command("unplug 2"));
+    ASSERT_EQ("ok", sim.Command("plug 9 HID\\VID_0001&PID_0002"));
+    rebuildDeviceList();
+    ASSERT_EQ(2u, DeviceList.size());
+    EXPECT_EQ(5, DeviceList[0].deviceNumber);
+    EXPECT_EQ(9, DeviceList[1].deviceNumber);
+    sim.Close();
+}
+
+TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
+    SimSession sim;
+    ASSERT_TRUE(sim.Open("5=HID\\VID_1234&PID_ABCD;3=HID\\VID_1234&PID_ABCD"));
+    rebuildDeviceList();
+    ASSERT_EQ(2u, DeviceList.size());
+    EXPECT_EQ(3, DeviceList[0].deviceNumber);
+    EXPECT_EQ(5, DeviceList[1].deviceNumber);
+    EXPECT_EQ(DeviceList[0].label, DeviceList[1].label);
+    EXPECT_EQ(DeviceList[0].description, DeviceList[1].description);
+    sim.Close();
+}
+
+TEST(DeviceList, HardwareIdThatFillsTheWholeReplyIsTakenUpToTheBufferEnd) {
+    SimSession sim;
+    ASSERT_TRUE(sim.Open("1=" + std::string(700, 'Z')));
+    rebuildDeviceList();
+    ASSERT_EQ(1u, DeviceList.size());
+    EXPECT_EQ(std::wstring(512, L'Z'), DeviceList[0].hardwareId);
+    EXPECT_EQ(std::wstring(60, L'Z') + L"...", DeviceList[0].label);
+    sim.Close();
+}
+
+TEST(DeviceList, EmptyWithoutADriver) {
+    DeviceList.push_back({1, L"old", L"old", L"old"});
+    interceptionContext = nullptr;
+    rebuildDeviceList();
+    EXPECT_TRUE(DeviceList.empty());
+}
+
+TEST(DeviceList, ProductNameLookupFindsNothingWithoutHidDevices) {
+    // No HID interfaces exist under Wine or natively; an id with no USB key is not even looked
+    // up.
+    EXPECT_EQ(L"", lookupHidProductName(L"HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));
+    EXPECT_EQ(L"", lookupHidProductName(L"ACPI\\PNP0303"));
+}
+
+}  // namespace
