@@ -46,12 +46,20 @@ TEST(StrokeToFrame, ScanTypedOnTheCapturedKeyboardReachesTheClient) {
     EXPECT_EQ(expected, ReadBytes(client, expected.size()));
     EXPECT_TRUE(WaitForLoggedText(L"SCAN #1 -> AB7"));
 
+    // The other keyboard's q went on to the system, press and release.
+    std::vector<std::string> passed;
+    WaitUntil([&] {
+        for (auto& line : sim.System()) {
+            passed.push_back(line);
+        }
+        return passed.size() >= 2;
+    });
+    EXPECT_EQ((std::vector<std::string>{"1 16 0", "1 16 1"}), passed);
+
     captureActive = false;
     captureStopFlag = true;
     captureThread.join();
     capturedDevice = 0;
-    std::vector<std::string> passed = {"1 16 0", "1 16 1"};
-    EXPECT_EQ(passed, sim.System());
     SocketClose(client);
     StopTcpServer();
     StopCollectingDialogMessages();
