@@ -43,3 +43,11 @@ void CaptureThreadMain() {
     }
     interception.setFilter(context, interception.isKeyboard, InterceptionFilterNone);
 }
+
+void StopCaptureThread() {
+    captureStopFlag = true;
+    if (captureThread.joinable()) {
+        captureThread.join();
+    }
+    capturedDevice = 0;
+}

@@ -15,3 +15,7 @@ extern ModifierState modifierState;
 // Sets the all-keys filter, passes every other device's strokes back unchanged, queues the
 // captured device's characters, and clears the filter once captureStopFlag is set.
 void CaptureThreadMain();
+
+// Sets the stop flag and joins the thread if one exists (at most about one 100 ms driver
+// wait), then forgets the captured device.
+void StopCaptureThread();

@@ -1,0 +1,174 @@
+#include "shell/main_dialog.h"
+
+#include "capture/interception_driver.h"
+#include "capture/scan_assembly.h"
+#include "devices/device_selector.h"
+#include "forwarding/local_address.h"
+#include "forwarding/tcp_server.h"
+#include "resources/resource.h"
+#include "settings/settings_files.h"
+#include "shell/activity_log.h"
+#include "shell/dialog_post.h"
+#include "shell/log_line.h"
+#include "shell/tray_icon.h"
+
+#include <string>
+
+HBRUSH GreenBrush = nullptr;
+HBRUSH RedBrush = nullptr;
+HBRUSH OrangeBrush = nullptr;
+HFONT TitleFont = nullptr;
+HFONT GroupBoxFont = nullptr;
+
+namespace {
+
+constexpr UINT_PTR CaptureTimer = 1;
+constexpr UINT CaptureTimerMilliseconds = 30;
+constexpr int FallbackLogoPixels = 67;
+
+HFONT CreateBoldFont(int height) {
+    return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       FF_SWISS | DEFAULT_PITCH, L"Segoe UI");
+}
+
+BOOL CALLBACK ApplyGroupBoxFont(HWND child, LPARAM font) {
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Button") == 0 &&
+        (GetWindowLongW(child, GWL_STYLE) & 0x0F) == BS_GROUPBOX) {
+        SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+    }
+    return TRUE;
+}
+
+void SetUpIconsAndFonts(HWND dialog) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    SendMessageW(dialog, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
+    SendMessageW(dialog, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
+    GreenBrush = CreateSolidBrush(RGB(0, 150, 0));
+    RedBrush = CreateSolidBrush(RGB(200, 0, 0));
+    OrangeBrush = CreateSolidBrush(RGB(200, 130, 0));
+    TitleFont = CreateBoldFont(-28);
+    if (TitleFont != nullptr) {
+        SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(TitleFont),
+                            TRUE);
+    }
+    GroupBoxFont = CreateBoldFont(-17);
+    if (GroupBoxFont != nullptr) {
+        EnumChildWindows(dialog, ApplyGroupBoxFont, reinterpret_cast<LPARAM>(GroupBoxFont));
+    }
+}
+
+HBITMAP LoadBitmapResource(int id) {
+    return static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+                                           IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+}
+
+void SetUpPictures(HWND dialog) {
+    // The dialog has no controls 1040 and 1041: those two pictures show nowhere.
+    const int pictures[][2] = {{IDB_USB_PLUG, IDC_USB_PICTURE},
+                               {IDB_NETWORK, IDC_NETWORK_PICTURE},
+                               {IDB_TRANSFER, IDC_TRANSFER_PICTURE}};
+    for (const auto& picture : pictures) {
+        if (HBITMAP bitmap = LoadBitmapResource(picture[0])) {
+            SendDlgItemMessageW(dialog, picture[1], STM_SETIMAGE, IMAGE_BITMAP,
+                                reinterpret_cast<LPARAM>(bitmap));
+        }
+    }
+}
+
+// The 256-pixel logo, scaled once to the logo control's size.
+void SetUpLogo(HWND dialog) {
+    HBITMAP logo = LoadBitmapResource(IDB_LOGO);
+    if (logo == nullptr) {
+        return;
+    }
+    RECT target = {};
+    GetClientRect(GetDlgItem(dialog, IDC_LOGO), &target);
+    int width = target.right - target.left < 1 ? FallbackLogoPixels : target.right - target.left;
+    int height = target.bottom - target.top < 1 ? FallbackLogoPixels : target.bottom - target.top;
+    BITMAP source = {};
+    GetObjectW(logo, sizeof source, &source);
+
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ oldFrom = SelectObject(from, logo);
+    HGDIOBJ oldTo = SelectObject(to, scaled);
+    RECT whole = {0, 0, width, height};
+    HBRUSH face = CreateSolidBrush(RGB(240, 240, 240));
+    FillRect(to, &whole, face);
+    DeleteObject(face);
+    SetStretchBltMode(to, HALFTONE);
+    SetBrushOrgEx(to, 0, 0, nullptr);
+    StretchBlt(to, 0, 0, width, height, from, 0, 0, source.bmWidth, source.bmHeight, SRCCOPY);
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    DeleteDC(from);
+    DeleteDC(to);
+    DeleteObject(logo);
+    SendDlgItemMessageW(dialog, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(scaled));
+}
+
+void OpenDriver(HWND dialog) {
+    interceptionContext = CreateInterceptionContext();
+    if (interceptionContext == nullptr) {
+        MessageBoxW(dialog,
+                    L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
+                    L"properly.\nPlease reinstall the application and reboot.",
+                    L"Driver Error", MB_ICONERROR);
+        LogLine(L"WARNING: Interception driver unavailable.");
+    } else {
+        LogLine(L"Interception driver initialized.");
+    }
+}
+
+void FillOptionControls(HWND dialog) {
+    SetDlgItemTextW(dialog, IDC_PORT, std::to_wstring(tcpPort.load()).c_str());
+    CheckRadioButton(dialog, IDC_CASE_UPPER, IDC_CASE_LOWER,
+                     lowercaseOutput ? IDC_CASE_LOWER : IDC_CASE_UPPER);
+    CheckDlgButton(dialog, IDC_INCLUDE_ENTER, includeEnter ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextW(dialog, IDC_LOCAL_IP, GetLocalIpAddress().c_str());
+}
+
+}  // namespace
+
+void InitializeMainDialog(HWND dialog) {
+    MainDialogHandle = dialog;
+    SetUpIconsAndFonts(dialog);
+    SetUpPictures(dialog);
+    SetUpLogo(dialog);
+    OpenDriver(dialog);
+    int savedDevice = LoadSettings();
+    SelectDeviceAtStartup(dialog, savedDevice);
+    FillOptionControls(dialog);
+    AddTrayIcon(dialog);
+    SetTimer(dialog, CaptureTimer, CaptureTimerMilliseconds, nullptr);
+    StartTcpServer();
+    ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
+    SetLogPanelVisible(dialog, false);
+    if (LoadCaptureActive() && interceptionContext != nullptr) {
+        PostMessageW(dialog, WM_COMMAND, IDC_START_STOP, 0);
+        LogLine(L"Auto-restart: capture was active on last shutdown");
+    }
+}
+
+void ReleaseMainDialog() {
+    for (HGDIOBJ* object : {reinterpret_cast<HGDIOBJ*>(&GreenBrush),
+                            reinterpret_cast<HGDIOBJ*>(&RedBrush),
+                            reinterpret_cast<HGDIOBJ*>(&OrangeBrush),
+                            reinterpret_cast<HGDIOBJ*>(&TitleFont),
+                            reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
+        if (*object != nullptr) {
+            DeleteObject(*object);
+            *object = nullptr;
+        }
+    }
+    DestroyInterceptionContext();
+}

@@ -1,0 +1,114 @@
+#include "shell/main_dialog.h"
+
+#include "capture/capture_control.h"
+#include "capture/scan_assembly.h"
+#include "forwarding/tcp_server.h"
+#include "resources/resource.h"
+#include "shell/activity_log.h"
+#include "shell/app_messages.h"
+#include "shell/tray_icon.h"
+
+#include <string>
+
+namespace {
+
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr COLORREF Green = RGB(0, 150, 0);
+constexpr COLORREF Red = RGB(200, 0, 0);
+constexpr COLORREF Orange = RGB(200, 130, 0);
+
+INT_PTR PaintStatus(HDC context, COLORREF background, HBRUSH brush) {
+    SetTextColor(context, White);
+    SetBkColor(context, background);
+    return reinterpret_cast<INT_PTR>(brush);
+}
+
+// The two status fields follow the state variables at paint time.
+INT_PTR OnControlColour(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    auto context = reinterpret_cast<HDC>(wParam);
+    int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+    if (id == IDC_TCP_STATUS) {
+        int status = tcpStatus.load();
+        if (status == TcpConnected) {
+            return PaintStatus(context, Green, GreenBrush);
+        }
+        return status == TcpListening ? PaintStatus(context, Orange, OrangeBrush)
+                                      : PaintStatus(context, Red, RedBrush);
+    }
+    if (id == IDC_CAPTURE_STATUS) {
+        return captureActive.load() ? PaintStatus(context, Green, GreenBrush)
+                                    : PaintStatus(context, Red, RedBrush);
+    }
+    return static_cast<INT_PTR>(DefWindowProcW(dialog, WM_CTLCOLORSTATIC, wParam, lParam));
+}
+
+void OnTcpStatus(HWND dialog, WPARAM status) {
+    const wchar_t* text = status == TcpConnected   ? L"Connected"
+                          : status == TcpListening ? L"Listening"
+                                                   : L"Disconnected";
+    SetDlgItemTextW(dialog, IDC_TCP_STATUS, text);
+    InvalidateRect(GetDlgItem(dialog, IDC_TCP_STATUS), nullptr, TRUE);
+}
+
+}  // namespace
+
+void ShowRunningInstance(HWND dialog) {
+    ShowWindow(dialog, SW_SHOW);
+    if (IsIconic(dialog)) {
+        ShowWindow(dialog, SW_RESTORE);
+    }
+    DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    DWORD ownThread = GetCurrentThreadId();
+    if (foregroundThread == ownThread) {
+        SetForegroundWindow(dialog);
+    } else {
+        // Joining the foreground thread's input lets this process take the foreground.
+        AttachThreadInput(ownThread, foregroundThread, TRUE);
+        BringWindowToTop(dialog);
+        SetForegroundWindow(dialog);
+        AttachThreadInput(ownThread, foregroundThread, FALSE);
+    }
+    SetActiveWindow(dialog);
+    SetFocus(dialog);
+}
+
+INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Registered messages have no constant value, so they are tested before the switch.
+    if (message == WM_TASKBAR_CREATED) {
+        AddTrayIcon(dialog);
+        return FALSE;
+    }
+    if (message == WM_SHOW_INSTANCE) {
+        ShowRunningInstance(dialog);
+        return FALSE;
+    }
+    switch (message) {
+        case WM_INITDIALOG:
+            InitializeMainDialog(dialog);
+            return TRUE;
+        case WM_COMMAND:
+            return HandleCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        case WM_TIMER:
+            ProcessKeyEvents();
+            return TRUE;
+        case WM_CLOSE:
+            ShowWindow(dialog, SW_HIDE);
+            return TRUE;
+        case WM_DESTROY:
+            ReleaseMainDialog();
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+            return OnControlColour(dialog, wParam, lParam);
+        case WM_APP_TRAY:
+            OnTrayMessage(dialog, lParam);
+            return TRUE;
+        case WM_APP_LOG:
+            AppendLogLine(dialog, reinterpret_cast<std::wstring*>(lParam));
+            return TRUE;
+        case WM_APP_TCP_STATUS:
+            OnTcpStatus(dialog, wParam);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}

@@ -1,0 +1,49 @@
+#include "shell/tray_icon.h"
+
+#include "resources/resource.h"
+#include "shell/app_messages.h"
+
+NOTIFYICONDATAW TrayIconData = {};
+
+namespace {
+
+constexpr UINT TrayIconId = 1;
+
+void ShowTrayMenu(HWND dialog) {
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    if (menu == nullptr) {
+        return;
+    }
+    HMENU popup = GetSubMenu(menu, 0);
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(dialog);
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, dialog, nullptr);
+    DestroyMenu(menu);
+}
+
+}  // namespace
+
+void AddTrayIcon(HWND dialog) {
+    TrayIconData = {};
+    TrayIconData.cbSize = sizeof TrayIconData;
+    TrayIconData.hWnd = dialog;
+    TrayIconData.uID = TrayIconId;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = WM_APP_TRAY;
+    TrayIconData.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+    lstrcpynW(TrayIconData.szTip, L"Ferroquill", ARRAYSIZE(TrayIconData.szTip));
+    Shell_NotifyIconW(NIM_ADD, &TrayIconData);
+}
+
+void RemoveTrayIcon() { Shell_NotifyIconW(NIM_DELETE, &TrayIconData); }
+
+void OnTrayMessage(HWND dialog, LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        ShowWindow(dialog, SW_SHOW);
+        SetForegroundWindow(dialog);
+    } else if (mouseMessage == WM_RBUTTONUP) {
+        ShowTrayMenu(dialog);
+    }
+}
