@@ -5,7 +5,7 @@ WINDOWS := build/windows
 WINEPREFIX_DIR := $(WINDOWS)/wineprefix
 JOBS ?= 2
 
-.PHONY: all deps host windows tsan test test-host test-windows clean
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot
 
 all: host windows
 
@@ -44,3 +44,7 @@ tsan: deps $(TSAN)/build.ninja
 
 clean:
 	rm -rf build
+
+screenshot: windows
+	sh scripts/screenshot.sh $(WINDOWS) main build/screenshots/main.png
+	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png

@@ -1,0 +1,72 @@
+// Drives the real Wendalux.exe from outside, as a person or another program would: starts it,
+// finds its windows, reads control texts, posts commands, and talks to the stand-in driver.
+#pragma once
+
+#include "forwarding/socket_layer.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+constexpr const wchar_t* MainWindowCaption = L"Marrowick - Ferroquill  Ver.: 2026-05-24-45";
+constexpr const char* DefaultSimDevices =
+    "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+
+struct AppOptions {
+    std::wstring arguments;
+    std::string devices = DefaultSimDevices;
+    bool driverUnavailable = false;
+    bool withDriver = true;  // interception.dll beside the program
+};
+
+struct App {
+    PROCESS_INFORMATION process = {};
+    HWND window = nullptr;
+    uint16_t simPort = 0;
+    SocketHandle sim = InvalidSocket;
+    std::string simReplies;
+};
+
+// A folder holding a copy of the program and, when asked, the stand-in driver.
+std::wstring PrepareAppFolder(bool withDriver);
+std::wstring ProgramCopyPath(bool withDriver);
+// A copy of the program alone in a folder of the given name, made afresh; its path.
+std::wstring PrepareProgramCopy(const wchar_t* folder);
+
+// The per-user settings folder and its files, and the Run value, as a fresh user has them.
+std::wstring SettingsFolderPath();
+void ResetUserState();
+void WriteSettings(const std::string& configIni, const std::string& captureStateIni = "");
+std::string ReadSettingsFile(const wchar_t* name);
+
+bool Launch(App& app, const AppOptions& options);
+// Starts the program and waits for its main window; false when it never appears.
+bool LaunchAndFindWindow(App& app, const AppOptions& options);
+// Waits for the program to end; its exit code, or -1 after the time limit.
+int WaitForExit(App& app, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Ends the program if it still runs and forgets it.
+void Kill(App& app);
+
+HWND FindProcessWindow(DWORD process, const wchar_t* caption, std::chrono::milliseconds limit);
+std::wstring WindowText(HWND window);
+std::wstring ControlText(HWND dialog, int id);
+std::wstring LogText(const App& app);
+bool WaitForLog(const App& app, const std::wstring& fragment,
+                std::chrono::milliseconds limit = std::chrono::seconds(15));
+bool WaitForControlText(HWND dialog, int id, const std::wstring& text,
+                        std::chrono::milliseconds limit = std::chrono::seconds(15));
+// Posts WM_COMMAND with the id, as a click or a menu choice arrives.
+void PostCommand(const App& app, int id, int notification = 0);
+// Sends and waits: the window has handled everything posted before.
+bool RoundTrip(const App& app);
+
+// A message box of the program: its text, and the OK that dismisses it.
+std::wstring MessageBoxText(HWND box);
+void DismissMessageBox(HWND box);
+
+// One command on the stand-in driver's control channel and its first reply line.
+std::string SimCommand(App& app, const std::string& line);
+
+std::string Narrow(const std::wstring& text);

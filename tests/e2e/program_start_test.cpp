@@ -1,0 +1,220 @@
+// The program as a whole, started as its own process: visibility at start, one copy per
+// machine, quitting, the driver error path and the controls it fills at start.
+#include "e2e/app_harness.h"
+
+#include "resources/resource.h"
+#include "support/test_client.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const wchar_t* RunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class ProgramStartTest : public ::testing::Test {
+protected:
+    App app;
+    uint16_t port = 0;
+
+    void SetUp() override {
+        SocketLibraryStart();
+        ResetUserState();
+        port = FreeTcpPort();
+    }
+
+    void TearDown() override {
+        Kill(app);
+        SocketLibraryStop();
+    }
+
+    // A user who has run the program before: config.ini exists.
+    void SetUpBefore() { WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\n"); }
+
+    void QuitWithEscape() {
+        PostMessageW(app.window, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(0, WaitForExit(app));
+        Kill(app);
+    }
+};
+
+struct VisibilityCase {
+    bool setUpBefore;
+    const wchar_t* arguments;
+    bool visible;
+};
+
+TEST_F(ProgramStartTest, WindowShowsOnlyAtTheFirstStartWithoutTheTraySwitch) {
+    const VisibilityCase cases[] = {
+        {false, L"", true},
+        {false, L"--TRAY", true},
+        {false, L"--tray", false},
+        {false, L"x--trayx", false},
+        {false, L"first \"second --tray third\"", false},
+        {true, L"", false},
+        {true, L"--tray", false},
+    };
+    for (const VisibilityCase& c : cases) {
+        SCOPED_TRACE(Narrow(c.arguments));
+        ResetUserState();
+        if (c.setUpBefore) {
+            SetUpBefore();
+        }
+        ASSERT_TRUE(LaunchAndFindWindow(app, {c.arguments}));
+        if (c.visible) {
+            EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+        } else {
+            ASSERT_TRUE(RoundTrip(app));
+            EXPECT_FALSE(IsWindowVisible(app.window));
+        }
+        QuitWithEscape();
+    }
+}
+
+TEST_F(ProgramStartTest, SecondStartExitsAndBringsTheRunningWindowForward) {
+    SetUpBefore();
+    ASSERT_TRUE(LaunchAndFindWindow(app, {L"--tray"}));
+    ASSERT_FALSE(IsWindowVisible(app.window));
+    // The start-with-logon value must stay as the second copy finds it.
+    RegSetKeyValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", REG_SZ, L"sentinel", 18);
+
+    for (int round = 0; round < 2; ++round) {
+        App second;
+        ASSERT_TRUE(Launch(second, {}));
+        EXPECT_EQ(0, WaitForExit(second));
+        Kill(second);
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+        EXPECT_TRUE(WaitUntil([&] { return IsIconic(app.window) == FALSE; }));
+        // Next round: minimised, and it is restored too.
+        ShowWindow(app.window, SW_MINIMIZE);
+        ASSERT_TRUE(WaitUntil([&] { return IsIconic(app.window) != FALSE; }));
+    }
+    wchar_t value[64] = {};
+    DWORD size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", RRF_RT_REG_SZ, nullptr, value, &size);
+    EXPECT_EQ(std::wstring(L"sentinel"), value);
+    QuitWithEscape();
+}
+
+TEST_F(ProgramStartTest, CloseBoxHidesEscapeQuitsAndFreesThePort) {
+    SetUpBefore();
+    ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+    ASSERT_TRUE(WaitForLog(app, L"TCP server listening on port " + std::to_wstring(port)));
+    ShowWindow(app.window, SW_SHOW);
+    PostMessageW(app.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
+    EXPECT_EQ(-1, WaitForExit(app, 500ms));
+    QuitWithEscape();
+    SocketHandle probe = SocketOpenStream();
+    EXPECT_TRUE(SocketBind(probe, AnyAddress, port));
+    SocketClose(probe);
+}
+
+TEST_F(ProgramStartTest, WithoutTheDriverTheUserIsToldAndTheLogSaysSo) {
+    for (bool libraryPresent : {true, false}) {
+        SCOPED_TRACE(libraryPresent ? "driver refuses" : "no interception.dll");
+        SetUpBefore();
+        AppOptions options;
+        options.driverUnavailable = libraryPresent;
+        options.withDriver = libraryPresent;
+        ASSERT_TRUE(Launch(app, options));
+        HWND box = FindProcessWindow(app.process.dwProcessId, L"Driver Error", 30s);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
+                  L"properly.\nPlease reinstall the application and reboot.",
+                  MessageBoxText(box));
+        DismissMessageBox(box);
+        app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 30s);
+        ASSERT_NE(nullptr, app.window);
+        EXPECT_TRUE(WaitForLog(app, L"WARNING: Interception driver unavailable."));
+        EXPECT_EQ(0, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCOUNT, 0, 0));
+        QuitWithEscape();
+    }
+}
+
+TEST_F(ProgramStartTest, ControlsShowAddressPortDevicesAndStatus) {
+    WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\nCase=lower\r\nIncludeEnter=0\r\n");
+    ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+    EXPECT_TRUE(std::regex_match(ControlText(app.window, IDC_LOCAL_IP),
+                                 std::wregex(L"[0-9]{1,3}(\\.[0-9]{1,3}){3}")));
+    EXPECT_EQ(std::to_wstring(port), ControlText(app.window, IDC_PORT));
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(app.window, IDC_CASE_LOWER));
+    EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(app.window, IDC_INCLUDE_ENTER));
+    HWND selector = GetDlgItem(app.window, IDC_DEVICE_SELECTOR);
+    ASSERT_EQ(2, SendMessageW(selector, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0, SendMessageW(selector, CB_GETCURSEL, 0, 0));
+    EXPECT_TRUE(WaitForLog(app, L"Interception driver initialized."));
+
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
+    PostMessageW(app.window, 0x8004, 5, 0);
+    EXPECT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Disconnected"));
+    EXPECT_EQ(L"Disconnected", ControlText(app.window, IDC_CAPTURE_STATUS));
+    QuitWithEscape();
+}
+
+TEST_F(ProgramStartTest, StartRegistersTheQuotedPathWithTheTraySwitch) {
+    SetUpBefore();
+    ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value;
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", RRF_RT_REG_SZ,
+                                          nullptr, value, &size));
+    EXPECT_EQ(L"\"" + ProgramCopyPath(true) + L"\" --tray", std::wstring(value));
+    QuitWithEscape();
+}
+
+// A dialog template whose one control has a window class that does not exist: creating the
+// dialog then fails, as it would with a damaged resource.
+std::vector<WORD> BrokenDialogTemplate() {
+    std::vector<WORD> words;
+    auto dword = [&words](DWORD value) {
+        words.push_back(LOWORD(value));
+        words.push_back(HIWORD(value));
+    };
+    dword(WS_POPUP);
+    dword(0);
+    for (WORD value : {1, 0, 0, 10, 10, 0, 0, 0}) {  // one control; no menu, class or title
+        words.push_back(value);
+    }
+    dword(WS_CHILD | WS_VISIBLE);
+    dword(0);
+    for (WORD value : {0, 0, 5, 5, 1}) {
+        words.push_back(value);
+    }
+    for (const wchar_t* c = L"NoSuchWindowClass"; *c != L'\0'; ++c) {
+        words.push_back(*c);
+    }
+    for (WORD value : {0, 0, 0}) {
+        words.push_back(value);
+    }
+    return words;
+}
+
+TEST_F(ProgramStartTest, DialogThatCannotBeCreatedEndsWithCodeOne) {
+    std::wstring program = PrepareProgramCopy(L"wendalux broken dialog");
+    HANDLE update = BeginUpdateResourceW(program.c_str(), FALSE);
+    ASSERT_NE(nullptr, update);
+    std::vector<WORD> broken = BrokenDialogTemplate();
+    ASSERT_TRUE(UpdateResourceW(update, RT_DIALOG, MAKEINTRESOURCEW(IDD_MAIN),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), broken.data(),
+                                static_cast<DWORD>(broken.size() * sizeof(WORD))));
+    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + program + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &app.process));
+    HWND box = FindProcessWindow(app.process.dwProcessId, L"Error", 30s);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(L"Failed to create dialog.", MessageBoxText(box));
+    DismissMessageBox(box);
+    EXPECT_EQ(1, WaitForExit(app));
+}
+
+}  // namespace
