@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr const wchar_t* MainWindowCaption = L"Marrowick - Ferroquill  Ver.: 2026-05-24-45";
 constexpr const char* DefaultSimDevices =
@@ -66,7 +67,26 @@ bool RoundTrip(const App& app);
 std::wstring MessageBoxText(HWND box);
 void DismissMessageBox(HWND box);
 
-// One command on the stand-in driver's control channel and its first reply line.
+// One command on the stand-in driver's control channel and its first reply line; an empty
+// command takes the next line of a reply that has several.
 std::string SimCommand(App& app, const std::string& line);
 
 std::string Narrow(const std::wstring& text);
+
+// The strokes that reached the system since the last call, as "D CODE STATE" lines.
+std::vector<std::string> SimSystem(App& app);
+// Strokes that reached the system, gathered until there are at least count of them.
+std::vector<std::string> SimSystemAtLeast(App& app, size_t count);
+
+// WM_SETTEXT on a control, as typing into it would leave it (an edit raises EN_CHANGE).
+void SetControlText(HWND dialog, int id, const std::wstring& text);
+// BM_CLICK: the button behaves as if the user clicked it.
+void ClickButton(HWND dialog, int id);
+// Selects a combo box item and notifies the dialog as a user's choice would.
+void ChooseDevice(const App& app, int index);
+
+// The log's entries without their time prefix.
+std::vector<std::wstring> LogEntries(const App& app);
+
+// A config.ini that selects the device and port.
+std::string ConfigFor(int device, uint16_t port, const char* extra = "");

@@ -232,8 +232,11 @@ std::string SimCommand(App& app, const std::string& line) {
             return "no control channel";
         }
     }
-    std::string request = line + "\n";
-    SocketSendAll(app.sim, request.data(), request.size(), 10000);
+    // An empty line sends nothing: it takes the next line of a reply that has several.
+    if (!line.empty()) {
+        std::string request = line + "\n";
+        SocketSendAll(app.sim, request.data(), request.size(), 10000);
+    }
     size_t newline;
     while ((newline = app.simReplies.find('\n')) == std::string::npos) {
         char buffer[4096];
@@ -249,4 +252,62 @@ std::string SimCommand(App& app, const std::string& line) {
     std::string reply = app.simReplies.substr(0, newline);
     app.simReplies.erase(0, newline + 1);
     return reply;
+}
+
+std::vector<std::string> SimSystem(App& app) {
+    std::vector<std::string> lines;
+    for (std::string line = SimCommand(app, "system"); line != "end"; line = SimCommand(app, "")) {
+        if (line.rfind("error", 0) == 0 || line.rfind("no ", 0) == 0 || line == "channel closed") {
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> SimSystemAtLeast(App& app, size_t count) {
+    std::vector<std::string> seen;
+    WaitUntil([&] {
+        for (auto& line : SimSystem(app)) {
+            seen.push_back(line);
+        }
+        return seen.size() >= count;
+    });
+    return seen;
+}
+
+void SetControlText(HWND dialog, int id, const std::wstring& text) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 10000, &result);
+}
+
+void ClickButton(HWND dialog, int id) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+}
+
+void ChooseDevice(const App& app, int index) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(app.window, IDC_DEVICE_SELECTOR), CB_SETCURSEL,
+                        static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, 10000, &result);
+    PostCommand(app, IDC_DEVICE_SELECTOR, CBN_SELCHANGE);
+}
+
+std::vector<std::wstring> LogEntries(const App& app) {
+    std::wstring text = LogText(app);
+    std::vector<std::wstring> entries;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        std::wstring line = text.substr(start, end - start);
+        bool stamped = line.size() >= 11 && line[0] == L'[' && line[3] == L':' &&
+                       line[6] == L':' && line[9] == L']' && line[10] == L' ';
+        entries.push_back(stamped ? line.substr(11) : line);
+    }
+    return entries;
+}
+
+std::string ConfigFor(int device, uint16_t port, const char* extra) {
+    return "[Device]\r\nInterceptionId=" + std::to_string(device) + "\r\n[Tcp]\r\nPort=" +
+           std::to_string(port) + "\r\n" + extra;
 }
