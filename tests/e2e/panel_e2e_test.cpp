@@ -1,0 +1,222 @@
+// The server controls, the activity log panel and the tray icon, operated on the real program.
+#include "e2e/app_harness.h"
+
+#include "forwarding/scan_frame.h"
+#include "resources/resource.h"
+#include "support/test_client.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class PanelTest : public ::testing::Test {
+protected:
+    App app;
+    uint16_t port = 0;
+
+    void SetUp() override {
+        SocketLibraryStart();
+        ResetUserState();
+        port = FreeTcpPort();
+        WriteSettings(ConfigFor(2, port));
+        ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
+    }
+
+    void TearDown() override {
+        Kill(app);
+        SocketLibraryStop();
+    }
+
+    void StartCapture() {
+        PostCommand(app, IDC_START_STOP);
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    }
+
+    size_t Count(const std::wstring& entry) {
+        size_t count = 0;
+        for (const auto& line : LogEntries(app)) {
+            count += line == entry;
+        }
+        return count;
+    }
+};
+
+TEST_F(PanelTest, ResetDropsTheClientOnlyWhileCapturing) {
+    SocketHandle client = ConnectClient(port);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
+    PostCommand(app, IDC_RESET);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(0u, Count(L"Reset: client connection closed."));
+    EXPECT_EQ(L"Connected", ControlText(app.window, IDC_TCP_STATUS));
+
+    StartCapture();
+    PostCommand(app, IDC_RESET);
+    EXPECT_TRUE(WaitForClose(client));
+    EXPECT_TRUE(WaitForLog(app, L"Reset: client connection closed."));
+    EXPECT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
+    SocketClose(client);
+    // The listening socket stayed open: a client connects again at once.
+    client = ConnectClient(port);
+    EXPECT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
+    SocketClose(client);
+}
+
+TEST_F(PanelTest, PortEditedKeyByKeyWhileCapturingMovesTheServerEachTime) {
+    StartCapture();
+    uint16_t target = FreeTcpPort();
+    std::wstring from = std::to_wstring(port), to = std::to_wstring(target);
+    std::vector<std::wstring> texts;
+    for (size_t length = from.size() - 1; length > 0; --length) {
+        texts.push_back(from.substr(0, length));
+    }
+    texts.push_back(L"");
+    for (size_t length = 1; length <= to.size(); ++length) {
+        texts.push_back(to.substr(0, length));
+    }
+    for (const std::wstring& text : texts) {
+        SetControlText(app.window, IDC_PORT, text);
+        if (text.empty()) {
+            continue;  // 0: skipped without a word
+        }
+        EXPECT_TRUE(WaitForLog(app, L"TCP server listening on port " + text + L"\r\n"))
+            << Narrow(text);
+    }
+    for (const std::wstring& text : texts) {
+        if (!text.empty()) {
+            EXPECT_EQ(1u, Count(L"Port changed to " + text + L" - restarting TCP server..."))
+                << Narrow(text);
+        }
+    }
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
+    SocketHandle client = ConnectClient(target);
+    ASSERT_NE(InvalidSocket, client);
+    EXPECT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
+    EXPECT_EQ("ok", SimCommand(app, "scan 2 808"));
+    EXPECT_EQ(BuildScanFrame("808\r"), ReadBytes(client, BuildScanFrame("808\r").size()));
+    SocketClose(client);
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("Port=" + Narrow(to)));
+}
+
+TEST_F(PanelTest, PortEditedWhileStoppedIsOnlySaved) {
+    uint16_t target = FreeTcpPort();
+    SetControlText(app.window, IDC_PORT, std::to_wstring(target));
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_NE(std::string::npos,
+              ReadSettingsFile(L"config.ini").find("Port=" + std::to_string(target)));
+    EXPECT_EQ(0u, Count(L"TCP server listening on port " + std::to_wstring(target)));
+    SocketHandle client = ConnectClient(port);  // still on the old port
+    EXPECT_NE(InvalidSocket, client);
+    SocketClose(client);
+}
+
+// The cut rule, played over the entries in the order they were logged.
+std::vector<std::wstring> ExpectedAfterCuts(const std::vector<std::wstring>& logged) {
+    std::vector<std::wstring> lines;
+    for (const std::wstring& entry : logged) {
+        if (lines.size() + 1 > 1000) {  // display lines include the empty one after the last
+            lines.erase(lines.begin(), lines.begin() + 500);
+            lines.insert(lines.begin(), L"[... log truncated to keep memory usage low ...]");
+        }
+        lines.push_back(entry);
+    }
+    return lines;
+}
+
+TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
+    StartCapture();
+    ASSERT_TRUE(WaitForLog(app, L"Capture started on"));
+    std::vector<std::wstring> logged = LogEntries(app);
+    for (int scan = 1; scan <= 1200; ++scan) {
+        ASSERT_EQ("ok", SimCommand(app, "scan 2 " + std::to_string(scan)));
+        logged.push_back(L"SCAN #" + std::to_wstring(scan) + L" -> " + std::to_wstring(scan));
+    }
+    ASSERT_TRUE(WaitForLog(app, L"SCAN #1200 -> 1200", 60s));
+    std::vector<std::wstring> entries = LogEntries(app);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(L"[... log truncated to keep memory usage low ...]", entries.front());
+    EXPECT_EQ(ExpectedAfterCuts(logged), entries);
+
+    // The panel's height: shown, then hidden again, gives the start height back.
+    RECT start = {};
+    GetWindowRect(app.window, &start);
+    PostCommand(app, IDC_LOG_TOGGLE);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide Log <<"));
+    RECT shown = {};
+    GetWindowRect(app.window, &shown);
+    EXPECT_GT(shown.bottom - shown.top, start.bottom - start.top);
+    PostCommand(app, IDC_LOG_TOGGLE);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>"));
+    RECT hidden = {};
+    GetWindowRect(app.window, &hidden);
+    EXPECT_EQ(start.bottom - start.top, hidden.bottom - hidden.top);
+
+    std::wstring before = LogText(app);
+    PostCommand(app, IDC_COPY_LOG);
+    ASSERT_TRUE(WaitForLog(app, L"Log copied to clipboard."));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    std::wstring copied = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : L"";
+    if (data != nullptr) {
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    EXPECT_EQ(before, copied);
+    EXPECT_EQ(L"\r\n", copied.substr(copied.size() - 2));
+
+    PostCommand(app, IDC_CLEAR_LOG);
+    ASSERT_TRUE(WaitUntil([&] { return LogText(app).empty(); }));
+    PostCommand(app, IDC_COPY_LOG);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(L"", LogText(app));  // an empty log copies nothing and says nothing
+}
+
+bool TrayIconExists(HWND window) {
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = sizeof probe;
+    probe.hWnd = window;
+    probe.uID = 1;
+    probe.uFlags = NIF_TIP;
+    lstrcpynW(probe.szTip, L"Ferroquill", ARRAYSIZE(probe.szTip));
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
+    ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(app.window); }));
+    ASSERT_FALSE(IsWindowVisible(app.window));
+    PostMessageW(app.window, 0x8001, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    PostCommand(app, IDM_HIDE_WINDOW);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
+    PostCommand(app, IDM_HIDE_WINDOW);  // hiding a hidden window changes nothing
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_FALSE(IsWindowVisible(app.window));
+    PostCommand(app, IDM_SHOW_WINDOW);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    PostCommand(app, IDC_MINIMIZE_TO_TRAY);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
+
+    // A restarted shell has lost the icon and says so with a broadcast.
+    NOTIFYICONDATAW lost = {};
+    lost.cbSize = sizeof lost;
+    lost.hWnd = app.window;
+    lost.uID = 1;
+    Shell_NotifyIconW(NIM_DELETE, &lost);
+    ASSERT_FALSE(TrayIconExists(app.window));
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return TrayIconExists(app.window); }));
+
+    HWND window = app.window;
+    StartCapture();
+    PostCommand(app, IDM_QUIT);
+    EXPECT_EQ(0, WaitForExit(app));
+    EXPECT_FALSE(TrayIconExists(window));
+    EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadSettingsFile(L"capture_state.ini"));
+}
+
+}  // namespace
