@@ -5,7 +5,9 @@ WINDOWS := build/windows
 WINEPREFIX_DIR := $(WINDOWS)/wineprefix
 JOBS ?= 2
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot
+TOOLS := build/tools
+
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run
 
 all: host windows
 
@@ -17,6 +19,9 @@ $(HOST)/build.ninja: | deps
 
 $(TSAN)/build.ninja: | deps
 	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDALUX_SANITIZER=thread
+
+$(TOOLS)/build.ninja: | deps
+	cmake -S . -B $(TOOLS) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWENDALUX_SANITIZER=none
 
 $(WINDOWS)/build.ninja: | deps
 	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -48,3 +53,9 @@ clean:
 screenshot: windows
 	sh scripts/screenshot.sh $(WINDOWS) main build/screenshots/main.png
 	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png
+
+# Only what the demo needs is built, so that it starts quickly from a fresh clone.
+run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
+	cmake --build $(WINDOWS) -j $(JOBS) --target Wendalux interception
+	cmake --build $(TOOLS) -j $(JOBS) --target wendalux-listen
+	sh scripts/run-demo.sh $(WINDOWS) $(TOOLS)/bin/wendalux-listen
