@@ -7,7 +7,7 @@ JOBS ?= 2
 
 TOOLS := build/tools
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist
 
 all: host windows
 
@@ -59,3 +59,6 @@ run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
 	cmake --build $(WINDOWS) -j $(JOBS) --target Wendalux interception
 	cmake --build $(TOOLS) -j $(JOBS) --target wendalux-listen
 	sh scripts/run-demo.sh $(WINDOWS) $(TOOLS)/bin/wendalux-listen
+
+dist: windows
+	sh scripts/make-dist.sh $(WINDOWS) build/dist
