@@ -6,8 +6,10 @@ WINEPREFIX_DIR := $(WINDOWS)/wineprefix
 JOBS ?= 2
 
 TOOLS := build/tools
+BENCH := build/bench
+FUZZ := build/fuzz
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist bench bench-e2e fuzz stress
 
 all: host windows
 
@@ -62,3 +64,27 @@ run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
 
 dist: windows
 	sh scripts/make-dist.sh $(WINDOWS) build/dist
+
+$(BENCH)/build.ninja: | deps
+	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWENDALUX_SANITIZER=none \
+		-DWENDALUX_BENCHMARKS=ON
+
+bench: deps $(BENCH)/build.ninja
+	cmake --build $(BENCH) -j $(JOBS) --target micro_benchmarks
+	$(BENCH)/bench/micro_benchmarks --benchmark_out=$(BENCH)/micro.json --benchmark_out_format=json
+
+bench-e2e: windows
+	sh scripts/bench-e2e.sh $(WINDOWS) $(BENCH)
+
+$(FUZZ)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DWENDALUX_SANITIZER=fuzz -DWENDALUX_FUZZ=ON
+
+fuzz: deps $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS) --target device_key_fuzz device_naming_fuzz port_text_fuzz \
+		settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz
+	sh scripts/fuzz.sh $(FUZZ)
+
+stress: windows
+	sh tests/e2e/run-e2e.sh $(CURDIR)/$(WINDOWS)/wineprefix-template $(CURDIR)/$(WINDOWS)/e2e/stress \
+		$(CURDIR)/$(WINDOWS)/tests/stress_e2e.exe

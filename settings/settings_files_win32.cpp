@@ -2,6 +2,7 @@
 
 #include "capture/scan_assembly.h"
 #include "forwarding/tcp_server.h"
+#include "settings/settings_values.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -69,11 +70,11 @@ int LoadSettings() {
     const wchar_t* file = path.c_str();
     int device = static_cast<int>(GetPrivateProfileIntW(L"Device", L"InterceptionId", 0, file));
     UINT port = GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file);
-    tcpPort = static_cast<uint16_t>(port & 0xFFFF);
+    tcpPort = PortFromStoredValue(port);
     wchar_t caseText[CaseBufferCharacters] = {};
     GetPrivateProfileStringW(L"Tcp", L"Case", L"upper", caseText, CaseBufferCharacters, file);
-    lowercaseOutput = std::wstring(caseText) == L"lower";
-    includeEnter = GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file) != 0;
+    lowercaseOutput = LowercaseFromStoredCase(caseText);
+    includeEnter = IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
     return device;
 }
 

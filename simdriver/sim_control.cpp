@@ -165,6 +165,34 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
     if (command == "system" && arguments.empty()) {
         return SystemReport(context);
     }
+    if (command == "timing" && (arguments == "on" || arguments == "off")) {
+        SimSetTiming(context, arguments == "on");
+        return "ok\n";
+    }
+    if (command == "timings" && arguments.empty()) {
+        SimTiming timing = SimTakeTimings(context);
+        std::string reply;
+        for (int64_t at : timing.enterHandouts) {
+            reply += "enter " + std::to_string(at) + "\n";
+        }
+        for (int64_t latency : timing.passLatencies) {
+            reply += "pass " + std::to_string(latency) + "\n";
+        }
+        return reply + "end\n";
+    }
+    if (command == "stats" && arguments.empty()) {
+        SimCounters counters = SimCountersOf(context);
+        return "injected " + std::to_string(counters.injected) + " handed " +
+               std::to_string(counters.handedOut) + " sent " + std::to_string(counters.sent) +
+               "\n";
+    }
+    if (command == "held" && arguments.empty()) {
+        std::string reply;
+        for (const auto& [device, key] : SimHeldKeys(context)) {
+            reply += std::to_string(device) + " " + std::to_string(key) + "\n";
+        }
+        return reply + "end\n";
+    }
     int device = 0;
     if (command == "filter") {
         unsigned long number = 0;

@@ -1,11 +1,36 @@
 #include "simdriver/sim_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 namespace {
 
 bool IsKeyboardNumber(int device) { return device >= 1 && device <= InterceptionMaxKeyboard; }
+
+// With the context locked: the stroke reaches the system, which then holds or lets go the key.
+void DeliverToSystem(SimContext& context, const SimStroke& stroke) {
+    context.system.push_back(stroke);
+    auto& held = context.devices[stroke.device].heldBySystem;
+    uint16_t key = static_cast<uint16_t>((stroke.code & 0xFF) |
+                                         ((stroke.state & InterceptionKeyE0) != 0 ? 0x100 : 0));
+    auto found = std::find(held.begin(), held.end(), key);
+    if ((stroke.state & InterceptionKeyUp) != 0) {
+        if (found != held.end()) {
+            held.erase(found);
+        }
+    } else if (found == held.end()) {
+        held.push_back(key);
+    }
+}
+
+int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr uint16_t EnterCode = 0x1C;
 
 }  // namespace
 
@@ -62,8 +87,9 @@ bool SimInject(SimContext& context, int device, uint16_t code, uint16_t state) {
             return true;
         }
         SimStroke stroke{device, code, state};
+        ++context.counters.injected;
         if (target.filter == 0) {
-            context.system.push_back(stroke);
+            DeliverToSystem(context, stroke);
             return true;
         }
         target.pending.emplace_back(context.nextArrival++, stroke);
@@ -77,6 +103,17 @@ std::vector<SimStroke> SimTakeSystemStrokes(SimContext& context) {
     std::lock_guard<std::mutex> lock(context.mutex);
     taken.swap(context.system);
     return taken;
+}
+
+std::vector<std::pair<int, uint16_t>> SimHeldKeys(SimContext& context) {
+    std::vector<std::pair<int, uint16_t>> keys;
+    std::lock_guard<std::mutex> lock(context.mutex);
+    for (int device = 1; device <= SimDeviceCount; ++device) {
+        for (uint16_t key : context.devices[device].heldBySystem) {
+            keys.emplace_back(device, key);
+        }
+    }
+    return keys;
 }
 
 bool SimUnplug(SimContext& context, int device) {
@@ -145,7 +182,18 @@ int SimReceive(SimContext& context, int device, InterceptionStrokeBuffer* stroke
     unsigned int taken = 0;
     while (taken < count && !pending.empty()) {
         const SimStroke& stroke = pending.front().second;
-        InterceptionKeyStroke key{stroke.code, stroke.state, 0};
+        // The information field, which the program never reads, carries the stroke's number
+        // so that its return through a send can be timed.
+        auto number = static_cast<unsigned int>(pending.front().first);
+        InterceptionKeyStroke key{stroke.code, stroke.state, number};
+        ++context.counters.handedOut;
+        if (context.timing.enabled) {
+            int64_t now = Now();
+            context.timing.handoutTimes[number % SimHandoutSlots] = now;
+            if (stroke.code == EnterCode && (stroke.state & InterceptionKeyUp) == 0) {
+                context.timing.enterHandouts.push_back(now);
+            }
+        }
         std::memset(strokes[taken].bytes, 0, sizeof strokes[taken].bytes);
         std::memcpy(strokes[taken].bytes, &key, sizeof key);
         pending.pop_front();
@@ -163,7 +211,14 @@ int SimSend(SimContext& context, int device, const InterceptionStrokeBuffer* str
     for (unsigned int k = 0; k < count; ++k) {
         InterceptionKeyStroke key;
         std::memcpy(&key, strokes[k].bytes, sizeof key);
-        context.system.push_back(SimStroke{device, key.code, key.state});
+        ++context.counters.sent;
+        if (context.timing.enabled) {
+            int64_t handedOut = context.timing.handoutTimes[key.information % SimHandoutSlots];
+            if (handedOut >= 0) {
+                context.timing.passLatencies.push_back(Now() - handedOut);
+            }
+        }
+        DeliverToSystem(context, SimStroke{device, key.code, key.state});
     }
     return static_cast<int>(count);
 }
@@ -192,4 +247,24 @@ unsigned int SimHardwareId(SimContext& context, int device, void* buffer, unsign
     }
     std::memcpy(buffer, reply.data(), bytes);
     return static_cast<unsigned int>(bytes);
+}
+
+void SimSetTiming(SimContext& context, bool enabled) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    context.timing = SimTiming{};
+    context.timing.enabled = enabled;
+}
+
+SimTiming SimTakeTimings(SimContext& context) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    SimTiming taken;
+    taken.enabled = context.timing.enabled;
+    taken.enterHandouts.swap(context.timing.enterHandouts);
+    taken.passLatencies.swap(context.timing.passLatencies);
+    return taken;
+}
+
+SimCounters SimCountersOf(SimContext& context) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    return context.counters;
 }

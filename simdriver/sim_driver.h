@@ -22,12 +22,28 @@ struct SimStroke {
 
 struct SimDevice {
     bool present = false;
+    std::vector<uint16_t> heldBySystem;  // keys the system saw pressed and not yet released
     std::u16string hardwareId;
     InterceptionFilter filter = 0;
     std::deque<std::pair<uint64_t, SimStroke>> pending;  // arrival number, stroke
 };
 
-constexpr int SimDeviceCount = 20;  // 1 to 10 keyboards, 11 to 20 mice (never simulated)
+constexpr int SimDeviceCount = 20;
+constexpr size_t SimHandoutSlots = 65536;
+
+// Timestamps for benchmarks, on the steady clock in nanoseconds.
+struct SimTiming {
+    bool enabled = false;
+    std::vector<int64_t> enterHandouts;        // each Enter press handed to the program
+    std::vector<int64_t> passLatencies;        // hand-out to the program's send, per stroke
+    std::vector<int64_t> handoutTimes = std::vector<int64_t>(SimHandoutSlots, -1);
+};
+
+struct SimCounters {
+    uint64_t injected = 0;   // strokes typed on present keyboards
+    uint64_t handedOut = 0;  // taken by the program
+    uint64_t sent = 0;       // passed back to the system by the program
+};  // 1 to 10 keyboards, 11 to 20 mice (never simulated)
 
 struct SimContext {
     std::mutex mutex;
@@ -35,6 +51,8 @@ struct SimContext {
     SimDevice devices[SimDeviceCount + 1];
     std::vector<SimStroke> system;  // strokes that reached the system, in order
     uint64_t nextArrival = 0;
+    SimTiming timing;
+    SimCounters counters;
 
     SocketHandle controlListener = InvalidSocket;
     SocketHandle controlWaker = InvalidSocket;
@@ -49,6 +67,8 @@ void SimConfigureDevices(SimContext& context, const std::string& specification);
 // keyboard are dropped.
 bool SimInject(SimContext& context, int device, uint16_t code, uint16_t state);
 std::vector<SimStroke> SimTakeSystemStrokes(SimContext& context);
+// Keys the system holds pressed: (device, code with 0x100 for an E0 key), in device order.
+std::vector<std::pair<int, uint16_t>> SimHeldKeys(SimContext& context);
 bool SimUnplug(SimContext& context, int device);
 bool SimPlug(SimContext& context, int device, const std::u16string& hardwareId);
 int SimFilterOf(SimContext& context, int device);
@@ -63,3 +83,8 @@ int SimSend(SimContext& context, int device, const InterceptionStrokeBuffer* str
 unsigned int SimHardwareId(SimContext& context, int device, void* buffer, unsigned int size);
 
 std::u16string SimWiden(const std::string& utf8);
+
+// Starts recording timestamps afresh, or stops.
+void SimSetTiming(SimContext& context, bool enabled);
+SimTiming SimTakeTimings(SimContext& context);
+SimCounters SimCountersOf(SimContext& context);

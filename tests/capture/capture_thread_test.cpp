@@ -130,6 +130,34 @@ TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSyste
     EXPECT_TRUE(KeyQueueTakeAll().empty());
 }
 
+TEST_F(CaptureThreadTest, KeysHeldWhenCaptureStartsAreReleasedToTheSystem) {
+    // The system sees Shift, 'a' and right Ctrl (E0 1D) go down before capture starts.
+    for (const char* press : {"stroke 2 0x2A 0", "stroke 2 0x1E 0", "stroke 2 0x1D 2"}) {
+        ASSERT_EQ("ok", sim.Command(press));
+    }
+    EXPECT_EQ(3u, SystemAfter(3).size());
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    const char* strokes[] = {
+        "stroke 2 0x1E 0", "stroke 2 0x1E 0",  // 'a' still held: the keyboard repeats it
+        "stroke 2 0x30 0", "stroke 2 0x30 1",  // 'b' typed during capture
+        "stroke 2 0x1D 3",                     // right Ctrl let go
+        "stroke 2 0x1E 1",                     // 'a' let go
+        "stroke 2 0x30 0", "stroke 2 0x30 1",  // 'b' again
+        "stroke 2 0x1D 1",                     // a left Ctrl release, never seen pressed
+        "stroke 2 0x2A 1",                     // Shift let go
+    };
+    for (const char* stroke : strokes) {
+        ASSERT_EQ("ok", sim.Command(stroke));
+    }
+    // Shift was not known to be down at the start (it is reset then), so 'a' and 'b' are
+    // lowercase here; only letters are affected.
+    EXPECT_EQ("aabb", Queued(4));
+    std::vector<std::string> expected = {"2 29 3", "2 30 1", "2 29 1", "2 42 1"};
+    EXPECT_EQ(expected, SystemAfter(expected.size()));
+    EXPECT_EQ("end", sim.Command("held"));
+}
+
 TEST_F(CaptureThreadTest, VanishedCapturedDeviceOnlyFallsSilent) {
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));

@@ -57,6 +57,19 @@ TEST(SimDriver, TypeWrapsShiftedCharactersInLeftShift) {
         SimHandleCommand(context, "system"));
 }
 
+TEST(SimDriver, HeldKeysFollowWhatReachesTheSystem) {
+    SimContext context;
+    SimConfigureDevices(context, "1=A;2=B");
+    for (const char* stroke : {"stroke 1 30 0", "stroke 1 30 0", "stroke 2 29 2", "stroke 2 29 0",
+                               "stroke 1 48 0", "stroke 1 48 1", "stroke 1 99 1"}) {
+        ASSERT_EQ("ok\n", SimHandleCommand(context, stroke));
+    }
+    // E0 1D (right Ctrl) and 1D (left Ctrl) are different keys: 0x100 marks the E0 one.
+    EXPECT_EQ("1 30\n2 285\n2 29\nend\n", SimHandleCommand(context, "held"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "stroke 2 29 3"));
+    EXPECT_EQ("1 30\n2 29\nend\n", SimHandleCommand(context, "held"));
+}
+
 TEST(SimDriver, FilteredStrokesWaitForTheProgramInArrivalOrder) {
     SimContext context;
     SimConfigureDevices(context, "1=A;2=B;3=C");

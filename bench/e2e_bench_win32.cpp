@@ -1,0 +1,196 @@
+// End-to-end benchmark of the real Wendalux.exe with the stand-in driver and a TCP client.
+// Writes its figures as JSON lines to RESULT_FILE; the idle phase is measured from outside by
+// scripts/bench-e2e.sh between IDLE_FILE appearing and this program ending.
+// Usage: e2e_bench.exe RESULT_FILE IDLE_FILE
+#include "e2e/app_harness.h"
+
+#include "forwarding/scan_frame.h"
+#include "resources/resource.h"
+#include "support/test_client.h"
+#include "support/test_environment.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int64_t NowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+struct Summary {
+    double median;
+    double p99;
+    double maximum;
+    size_t count;
+};
+
+Summary Summarise(std::vector<int64_t> nanoseconds) {
+    if (nanoseconds.empty()) {
+        return {0, 0, 0, 0};
+    }
+    std::sort(nanoseconds.begin(), nanoseconds.end());
+    auto at = [&](double fraction) {
+        size_t index = static_cast<size_t>(fraction * static_cast<double>(nanoseconds.size() - 1));
+        return static_cast<double>(nanoseconds[index]) / 1e6;
+    };
+    return {at(0.5), at(0.99), static_cast<double>(nanoseconds.back()) / 1e6, nanoseconds.size()};
+}
+
+std::string Json(const char* name, const Summary& summary) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "\"%s\": {\"count\": %zu, \"median_ms\": %.3f, \"p99_ms\": %.3f, "
+                  "\"max_ms\": %.3f}",
+                  name, summary.count, summary.median, summary.p99, summary.maximum);
+    return line;
+}
+
+// Every "timings" line of one kind, as numbers.
+std::vector<int64_t> Timings(App& app, const std::string& kind) {
+    std::vector<int64_t> values;
+    for (std::string line = SimCommand(app, "timings"); line != "end"; line = SimCommand(app, "")) {
+        if (line.rfind(kind + " ", 0) == 0) {
+            values.push_back(std::stoll(line.substr(kind.size() + 1)));
+        } else if (line.rfind("enter ", 0) != 0 && line.rfind("pass ", 0) != 0) {
+            break;
+        }
+    }
+    return values;
+}
+
+uint64_t Counter(App& app, const std::string& name) {
+    std::istringstream words(SimCommand(app, "stats"));
+    std::string word;
+    uint64_t value = 0;
+    while (words >> word) {
+        if (word == name && words >> value) {
+            return value;
+        }
+    }
+    return 0;
+}
+
+std::string EnterToFrame(App& app, SocketHandle client) {
+    SimCommand(app, "timing on");
+    std::vector<int64_t> received;
+    for (int scan = 0; scan < 1000; ++scan) {
+        std::string code = "4006381" + std::to_string(100000 + scan);
+        std::string frame = BuildScanFrame(code + "\r");
+        SimCommand(app, "scan 2 " + code);
+        if (ReadBytes(client, frame.size()) != frame) {
+            return "\"enter_to_frame\": {\"error\": \"frame " + std::to_string(scan) + " wrong\"}";
+        }
+        received.push_back(NowNanoseconds());
+    }
+    std::vector<int64_t> entered = Timings(app, "enter");
+    std::vector<int64_t> latencies;
+    for (size_t k = 0; k < std::min(entered.size(), received.size()); ++k) {
+        latencies.push_back(received[k] - entered[k]);
+    }
+    return Json("enter_to_frame", Summarise(latencies));
+}
+
+std::string PassThrough(App& app) {
+    uint64_t sentBefore = Counter(app, "sent");
+    SimCommand(app, "timing on");
+    std::string text;
+    for (int k = 0; k < 5000; ++k) {
+        text.push_back("qwertyuiop"[k % 10]);
+    }
+    for (size_t at = 0; at < text.size(); at += 2500) {
+        SimCommand(app, "type 1 " + text.substr(at, 2500));
+    }
+    WaitUntil([&] { return Counter(app, "sent") >= sentBefore + 10000; }, 60s);
+    SimSystem(app);
+    return Json("pass_through", Summarise(Timings(app, "pass")));
+}
+
+std::string Burst(App& app, SocketHandle client) {
+    SimCommand(app, "timing off");
+    uint64_t injectedBefore = Counter(app, "injected");
+    uint64_t handedBefore = Counter(app, "handed");
+    std::string expected;
+    std::vector<std::string> commands;
+    for (int scan = 0; scan < 500; ++scan) {
+        std::string code;
+        for (int k = 0; k < 99; ++k) {
+            code.push_back("abcdefghijklmnopqrstuvwxyz0123456789"[(scan * 7 + k) % 36]);
+        }
+        commands.push_back("scan 2 " + code);
+        std::string upper = code;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](char c) { return static_cast<char>(std::toupper(c)); });
+        expected += BuildScanFrame(upper + "\r");
+    }
+    std::string received;
+    std::thread reader([&] { received = ReadBytes(client, expected.size(), 120s); });
+    auto started = Clock::now();
+    for (const std::string& command : commands) {
+        SimCommand(app, command);
+    }
+    reader.join();
+    double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    WaitUntil([&] { return Counter(app, "handed") - handedBefore >= 100000; }, 10s);
+    uint64_t injected = Counter(app, "injected") - injectedBefore;
+    uint64_t handed = Counter(app, "handed") - handedBefore;
+    size_t scans = 0;
+    for (size_t at = 0; (at = received.find("\xDD\xFETOVAK", at)) != std::string::npos; ++at) {
+        ++scans;
+    }
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "\"burst\": {\"strokes\": %llu, \"strokes_lost\": %lld, \"scans\": %zu, "
+                  "\"bytes\": %zu, \"byte_exact\": %s, \"seconds\": %.3f}",
+                  static_cast<unsigned long long>(injected),
+                  static_cast<long long>(injected) - static_cast<long long>(handed), scans,
+                  received.size(), received == expected ? "true" : "false", seconds);
+    return line;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: e2e_bench RESULT_FILE IDLE_FILE\n");
+        return 2;
+    }
+    SocketLibraryStart();
+    ResetUserState();
+    uint16_t port = FreeTcpPort();
+    WriteSettings(ConfigFor(2, port, "Case=upper\r\nIncludeEnter=1\r\n"),
+                  "[Capture]\r\nActive=1\r\n");
+    App app;
+    if (!LaunchAndFindWindow(app, {}) ||
+        !WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected")) {
+        std::fprintf(stderr, "the program did not start capturing\n");
+        Kill(app);
+        return 1;
+    }
+    SocketHandle client = ConnectClient(port);
+    WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected");
+
+    std::ofstream results(argv[1]);
+    results << "{" << EnterToFrame(app, client) << ",\n";
+    std::fprintf(stderr, "enter-to-frame done\n");
+    results << PassThrough(app) << ",\n";
+    std::fprintf(stderr, "pass-through done\n");
+    results << Burst(app, client) << "\n}\n";
+    results.close();
+    std::fprintf(stderr, "burst done; idle for 30 s\n");
+
+    // Idle: capture running, a client connected, no input.
+    std::this_thread::sleep_for(2s);
+    std::ofstream(argv[2]) << app.process.dwProcessId << "\n";
+    std::this_thread::sleep_for(33s);
+    SocketClose(client);
+    Kill(app);
+    return 0;
+}

@@ -1,0 +1,83 @@
+#!/bin/sh
+# End-to-end benchmark: the real Wendalux.exe under Wine with the stand-in driver and a TCP
+# client (bench/e2e_bench_win32.cpp), plus the idle cost read from /proc while it idles.
+# Writes build/bench/e2e.json and prints a summary.
+# Usage: bench-e2e.sh WINDOWS_BUILD OUTPUT_FOLDER
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+work="$out/e2e-work"
+
+sh "$here/wine-run.sh" "$build/wineprefix-template"
+rm -rf "$work"
+mkdir -p "$work"
+cp -a "$build/wineprefix-template" "$work/prefix"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+cleanup() {
+    wineserver -k 2>/dev/null
+    kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work/prefix"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+while [ ! -s "$work/display" ]; do sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+to_windows() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+wine "$build/tests/e2e_bench.exe" "$(to_windows "$work/results.json")" \
+    "$(to_windows "$work/idle")" &
+bench=$!
+
+tries=0
+while [ ! -f "$work/idle" ] && kill -0 "$bench" 2>/dev/null; do sleep 0.2; done
+[ -f "$work/idle" ] || { echo "bench-e2e: the benchmark ended before its idle phase" >&2; exit 1; }
+pid=$(pgrep -f 'Wendalux\.exe' | head -n 1)
+ticks=$(getconf CLK_TCK)
+sample() {
+    cpu=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    switches=$(cat /proc/"$pid"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}')
+}
+sample
+cpu0=$cpu
+switches0=$switches
+sleep 30
+sample
+rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
+private=$(awk '/^RssAnon/ {print $2}' "/proc/$pid/status")
+wait "$bench"
+
+python3 - "$work/results.json" "$out/e2e.json" "$cpu0" "$cpu" "$ticks" "$switches0" \
+    "$switches" "$rss" "$private" <<'PYTHON'
+import json, platform, os, sys
+results, output = sys.argv[1], sys.argv[2]
+cpu0, cpu1, ticks, sw0, sw1, rss, private = map(int, sys.argv[3:])
+data = json.load(open(results))
+data["idle"] = {
+    "seconds": 30,
+    "cpu_percent_of_one_core": round((cpu1 - cpu0) / ticks / 30 * 100, 3),
+    "wakeups_per_second": round((sw1 - sw0) / 30, 1),
+    "working_set_mb": round(rss / 1024, 1),
+    "private_mb": round(private / 1024, 1),
+}
+data["machine"] = {"cpu": next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo")
+                                 if l.startswith("model name")), "unknown"),
+                   "cores": os.cpu_count(), "system": platform.platform(),
+                   "wine": os.popen("wine --version").read().strip()}
+json.dump(data, open(output, "w"), indent=2)
+e, p, b, i = data["enter_to_frame"], data["pass_through"], data["burst"], data["idle"]
+print("Enter-to-frame over %d scans: median %.1f ms, p99 %.1f ms, max %.1f ms"
+      % (e["count"], e["median_ms"], e["p99_ms"], e["max_ms"]))
+print("Pass-through over %d strokes: median %.3f ms, p99 %.3f ms, max %.3f ms"
+      % (p["count"], p["median_ms"], p["p99_ms"], p["max_ms"]))
+print("Burst: %d strokes, %d lost, %d scans, %d bytes, byte-exact %s, %.2f s"
+      % (b["strokes"], b["strokes_lost"], b["scans"], b["bytes"], b["byte_exact"], b["seconds"]))
+print("Idle 30 s: CPU %.3f%% of one core, %.1f wake-ups/s, working set %.1f MB, private %.1f MB"
+      % (i["cpu_percent_of_one_core"], i["wakeups_per_second"], i["working_set_mb"],
+         i["private_mb"]))
+print("written: %s" % output)
+PYTHON
