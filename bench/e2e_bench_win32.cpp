@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -47,8 +48,8 @@ Summary Summarise(std::vector<int64_t> nanoseconds) {
 std::string Json(const char* name, const Summary& summary) {
     char line[256];
     std::snprintf(line, sizeof line,
-                  "\"%s\": {\"count\": %zu, \"median_ms\": %.3f, \"p99_ms\": %.3f, "
-                  "\"max_ms\": %.3f}",
+                  "\"%s\": {\"count\": %zu, \"median_ms\": %.4f, \"p99_ms\": %.4f, "
+                  "\"max_ms\": %.4f}",
                   name, summary.count, summary.median, summary.p99, summary.maximum);
     return line;
 }
@@ -81,7 +82,11 @@ uint64_t Counter(App& app, const std::string& name) {
 std::string EnterToFrame(App& app, SocketHandle client) {
     SimCommand(app, "timing on");
     std::vector<int64_t> received;
+    // A scanner's Enter comes at any moment of the 30 ms timer period, not right after a tick.
+    std::mt19937 random(2026);
+    std::uniform_int_distribution<int> pause(0, 45);
     for (int scan = 0; scan < 1000; ++scan) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
         std::string code = "4006381" + std::to_string(100000 + scan);
         std::string frame = BuildScanFrame(code + "\r");
         SimCommand(app, "scan 2 " + code);

@@ -72,8 +72,8 @@ json.dump(data, open(output, "w"), indent=2)
 e, p, b, i = data["enter_to_frame"], data["pass_through"], data["burst"], data["idle"]
 print("Enter-to-frame over %d scans: median %.1f ms, p99 %.1f ms, max %.1f ms"
       % (e["count"], e["median_ms"], e["p99_ms"], e["max_ms"]))
-print("Pass-through over %d strokes: median %.3f ms, p99 %.3f ms, max %.3f ms"
-      % (p["count"], p["median_ms"], p["p99_ms"], p["max_ms"]))
+print("Pass-through over %d strokes: median %.1f us, p99 %.1f us, max %.1f us"
+      % (p["count"], p["median_ms"] * 1000, p["p99_ms"] * 1000, p["max_ms"] * 1000))
 print("Burst: %d strokes, %d lost, %d scans, %d bytes, byte-exact %s, %.2f s"
       % (b["strokes"], b["strokes_lost"], b["scans"], b["bytes"], b["byte_exact"], b["seconds"]))
 print("Idle 30 s: CPU %.3f%% of one core, %.1f wake-ups/s, working set %.1f MB, private %.1f MB"
