@@ -82,7 +82,7 @@ $(FUZZ)/build.ninja: | deps
 
 fuzz: deps $(FUZZ)/build.ninja
 	cmake --build $(FUZZ) -j $(JOBS) --target device_key_fuzz device_naming_fuzz port_text_fuzz \
-		settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz
+		settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz sim_command_fuzz
 	sh scripts/fuzz.sh $(FUZZ)
 
 stress: windows

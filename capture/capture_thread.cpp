@@ -41,8 +41,8 @@ bool ReleaseBelongsToTheSystem(ReleaseTracker& tracker, size_t key, bool release
     }
     // A release with no press before it, or one ending a key held across the start and
     // auto-repeating since: the system saw that key go down.
-    bool systemHoldsIt = !tracker.seen.test(key) ||
-                         (tracker.firstPeriod.test(key) && tracker.repeating.test(key));
+    bool systemHoldsIt =
+        !tracker.seen.test(key) || (tracker.firstPeriod.test(key) && tracker.repeating.test(key));
     tracker.seen.set(key);
     tracker.firstPeriod.reset(key);
     tracker.repeating.reset(key);

@@ -18,9 +18,13 @@ int interception_is_keyboard(InterceptionDevice device);
 }
 
 bool LoadInterceptionLibrary() {
-    interception = {interception_create_context,    interception_destroy_context,
-                    interception_set_filter,        interception_wait_with_timeout,
-                    interception_send,              interception_receive,
-                    interception_get_hardware_id,   interception_is_keyboard};
+    interception = {interception_create_context,
+                    interception_destroy_context,
+                    interception_set_filter,
+                    interception_wait_with_timeout,
+                    interception_send,
+                    interception_receive,
+                    interception_get_hardware_id,
+                    interception_is_keyboard};
     return true;
 }

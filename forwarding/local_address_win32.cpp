@@ -18,7 +18,8 @@ std::vector<AdapterRecord> ReadAdapters(const IP_ADAPTER_ADDRESSES* adapter) {
     std::vector<AdapterRecord> records;
     for (; adapter != nullptr; adapter = adapter->Next) {
         AdapterRecord record{adapter->OperStatus == IfOperStatusUp,
-                             adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK, adapter->Ipv4Metric,
+                             adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK,
+                             adapter->Ipv4Metric,
                              {}};
         for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
              unicast = unicast->Next) {

@@ -9,7 +9,7 @@
 using SocketHandle = std::uintptr_t;
 constexpr SocketHandle InvalidSocket = ~SocketHandle{0};
 
-constexpr uint32_t AnyAddress = 0;               // 0.0.0.0
+constexpr uint32_t AnyAddress = 0;                // 0.0.0.0
 constexpr uint32_t LoopbackAddress = 0x7F000001;  // 127.0.0.1, host order
 
 // Starts the socket library (version 2.2 on Windows); the result is not examined.

@@ -11,7 +11,9 @@
 
 namespace {
 
-int Fd(SocketHandle socket) { return static_cast<int>(socket); }
+int Fd(SocketHandle socket) {
+    return static_cast<int>(socket);
+}
 
 sockaddr_in Ipv4(uint32_t address, uint16_t port) {
     sockaddr_in result = {};
@@ -41,9 +43,13 @@ bool SocketBind(SocketHandle socket, uint32_t address, uint16_t port) {
     return ::bind(Fd(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
-int SocketLastError() { return errno; }
+int SocketLastError() {
+    return errno;
+}
 
-bool SocketListen(SocketHandle socket, int backlog) { return ::listen(Fd(socket), backlog) == 0; }
+bool SocketListen(SocketHandle socket, int backlog) {
+    return ::listen(Fd(socket), backlog) == 0;
+}
 
 uint16_t SocketLocalPort(SocketHandle socket) {
     sockaddr_in local = {};
@@ -138,9 +144,13 @@ bool SocketSendAll(SocketHandle socket, const char* data, std::size_t size,
     return true;
 }
 
-void SocketShutdown(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }
+void SocketShutdown(SocketHandle socket) {
+    ::shutdown(Fd(socket), SHUT_RDWR);
+}
 
-void SocketClose(SocketHandle socket) { ::close(Fd(socket)); }
+void SocketClose(SocketHandle socket) {
+    ::close(Fd(socket));
+}
 
 SocketHandle SocketOpenWaker() {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

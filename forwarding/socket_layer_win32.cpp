@@ -7,7 +7,9 @@
 
 namespace {
 
-SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+SOCKET Sock(SocketHandle socket) {
+    return static_cast<SOCKET>(socket);
+}
 
 sockaddr_in Ipv4(uint32_t address, uint16_t port) {
     sockaddr_in result = {};
@@ -29,7 +31,9 @@ void SocketLibraryStart() {
     WSAStartup(MAKEWORD(2, 2), &data);
 }
 
-void SocketLibraryStop() { WSACleanup(); }
+void SocketLibraryStop() {
+    WSACleanup();
+}
 
 SocketHandle SocketOpenStream() {
     SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -47,7 +51,9 @@ bool SocketBind(SocketHandle socket, uint32_t address, uint16_t port) {
     return ::bind(Sock(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
 }
 
-int SocketLastError() { return WSAGetLastError(); }
+int SocketLastError() {
+    return WSAGetLastError();
+}
 
 bool SocketListen(SocketHandle socket, int backlog) {
     return ::listen(Sock(socket), backlog) == 0;
@@ -149,9 +155,13 @@ bool SocketSendAll(SocketHandle socket, const char* data, std::size_t size,
     return true;
 }
 
-void SocketShutdown(SocketHandle socket) { ::shutdown(Sock(socket), SD_BOTH); }
+void SocketShutdown(SocketHandle socket) {
+    ::shutdown(Sock(socket), SD_BOTH);
+}
 
-void SocketClose(SocketHandle socket) { ::closesocket(Sock(socket)); }
+void SocketClose(SocketHandle socket) {
+    ::closesocket(Sock(socket));
+}
 
 SocketHandle SocketOpenWaker() {
     SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);

@@ -99,8 +99,7 @@ ConnectionEnd WatchConnection(SocketHandle connection, SocketHandle waker) {
         if (count > 0 || count == SocketWouldBlock) {
             continue;
         }
-        return StillRecorded(connection) ? ConnectionEnd::ClosedByPeer
-                                         : ConnectionEnd::DroppedHere;
+        return StillRecorded(connection) ? ConnectionEnd::ClosedByPeer : ConnectionEnd::DroppedHere;
     }
     return ConnectionEnd::Stopped;
 }

@@ -91,14 +91,16 @@ unsigned long Receive(const Options& options, SocketHandle connection, unsigned 
             }
             continue;
         }
-        int count = wait == SocketWait::Ready ? SocketReceive(connection, buffer, sizeof buffer) : -1;
+        int count =
+            wait == SocketWait::Ready ? SocketReceive(connection, buffer, sizeof buffer) : -1;
         if (count == SocketWouldBlock) {
             continue;
         }
         if (count <= 0) {
             break;
         }
-        for (const std::string& scan : DecodeBytes(decoder, std::string(buffer, static_cast<size_t>(count)))) {
+        for (const std::string& scan :
+             DecodeBytes(decoder, std::string(buffer, static_cast<size_t>(count)))) {
             Print(options, scan, ++number);
         }
     }

@@ -74,7 +74,8 @@ int LoadSettings() {
     wchar_t caseText[CaseBufferCharacters] = {};
     GetPrivateProfileStringW(L"Tcp", L"Case", L"upper", caseText, CaseBufferCharacters, file);
     lowercaseOutput = LowercaseFromStoredCase(caseText);
-    includeEnter = IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
+    includeEnter =
+        IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
     return device;
 }
 

@@ -47,7 +47,9 @@ void AppendLogLine(HWND dialog, std::wstring* line) {
     ReplaceSelection(edit, (*owned + L"\r\n").c_str());
 }
 
-void ClearLog(HWND dialog) { SetDlgItemTextW(dialog, IDC_LOG, L""); }
+void ClearLog(HWND dialog) {
+    SetDlgItemTextW(dialog, IDC_LOG, L"");
+}
 
 void CopyLog(HWND dialog) {
     HWND edit = GetDlgItem(dialog, IDC_LOG);

@@ -10,7 +10,9 @@ std::atomic<DialogPostSink> dialogPostSink{nullptr};
 
 }  // namespace
 
-void SetDialogPostSink(DialogPostSink sink) { dialogPostSink = sink; }
+void SetDialogPostSink(DialogPostSink sink) {
+    dialogPostSink = sink;
+}
 
 bool PostToMainDialog(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     DialogPostSink sink = dialogPostSink;

@@ -57,8 +57,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     SocketLibraryStart();
     RegisterAutostart();
     bool show = ShowAtStart(commandLine);
-    HWND dialog =
-        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
+    HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
     if (dialog == nullptr) {
         MessageBoxW(nullptr, L"Failed to create dialog.", L"Error", MB_ICONERROR);
         StopWorkers();

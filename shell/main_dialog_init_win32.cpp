@@ -160,11 +160,10 @@ void InitializeMainDialog(HWND dialog) {
 }
 
 void ReleaseMainDialog() {
-    for (HGDIOBJ* object : {reinterpret_cast<HGDIOBJ*>(&GreenBrush),
-                            reinterpret_cast<HGDIOBJ*>(&RedBrush),
-                            reinterpret_cast<HGDIOBJ*>(&OrangeBrush),
-                            reinterpret_cast<HGDIOBJ*>(&TitleFont),
-                            reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
+    for (HGDIOBJ* object :
+         {reinterpret_cast<HGDIOBJ*>(&GreenBrush), reinterpret_cast<HGDIOBJ*>(&RedBrush),
+          reinterpret_cast<HGDIOBJ*>(&OrangeBrush), reinterpret_cast<HGDIOBJ*>(&TitleFont),
+          reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
         if (*object != nullptr) {
             DeleteObject(*object);
             *object = nullptr;

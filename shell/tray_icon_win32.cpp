@@ -37,7 +37,9 @@ void AddTrayIcon(HWND dialog) {
     Shell_NotifyIconW(NIM_ADD, &TrayIconData);
 }
 
-void RemoveTrayIcon() { Shell_NotifyIconW(NIM_DELETE, &TrayIconData); }
+void RemoveTrayIcon() {
+    Shell_NotifyIconW(NIM_DELETE, &TrayIconData);
+}
 
 void OnTrayMessage(HWND dialog, LPARAM mouseMessage) {
     if (mouseMessage == WM_LBUTTONDBLCLK) {

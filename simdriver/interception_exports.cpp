@@ -21,7 +21,9 @@ std::string Environment(const char* name, const char* fallback) {
     return value != nullptr ? value : fallback;
 }
 
-SimContext* Sim(InterceptionContext context) { return static_cast<SimContext*>(context); }
+SimContext* Sim(InterceptionContext context) {
+    return static_cast<SimContext*>(context);
+}
 
 }  // namespace
 
@@ -36,7 +38,8 @@ SIM_EXPORT InterceptionContext interception_create_context() {
     auto* context = new SimContext;
     SimConfigureDevices(*context, Environment("INTERCEPTION_SIM_DEVICES", DefaultDevices));
     std::string portText = Environment("INTERCEPTION_SIM_PORT", "");
-    unsigned long port = portText.empty() ? DefaultControlPort : std::strtoul(portText.c_str(), nullptr, 10);
+    unsigned long port =
+        portText.empty() ? DefaultControlPort : std::strtoul(portText.c_str(), nullptr, 10);
     SocketLibraryStart();
     SimStartControlChannel(*context, static_cast<uint16_t>(port),
                            Environment("INTERCEPTION_SIM_PORT_FILE", ""));
@@ -52,7 +55,8 @@ SIM_EXPORT void interception_destroy_context(InterceptionContext context) {
     delete Sim(context);
 }
 
-SIM_EXPORT void interception_set_filter(InterceptionContext context, InterceptionPredicate predicate,
+SIM_EXPORT void interception_set_filter(InterceptionContext context,
+                                        InterceptionPredicate predicate,
                                         InterceptionFilter filter) {
     if (context != nullptr) {
         SimSetFilter(*Sim(context), predicate, filter);

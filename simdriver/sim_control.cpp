@@ -17,10 +17,10 @@ bool ParseNumber(const std::string& token, unsigned long limit, unsigned long& v
     value = 0;
     for (size_t k = start; k < token.size(); ++k) {
         char c = token[k];
-        int digit = c >= '0' && c <= '9'                ? c - '0'
-                    : hex && c >= 'a' && c <= 'f'       ? c - 'a' + 10
-                    : hex && c >= 'A' && c <= 'F'       ? c - 'A' + 10
-                                                        : -1;
+        int digit = c >= '0' && c <= '9'          ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
         if (digit < 0) {
             return false;
         }
@@ -135,7 +135,8 @@ void ServeClient(SimContext& context, SocketHandle client) {
 
 void ControlChannelMain(SimContext* context) {
     while (true) {
-        SocketWait wait = SocketWaitReadable(context->controlListener, context->controlWaker, 60000);
+        SocketWait wait =
+            SocketWaitReadable(context->controlListener, context->controlWaker, 60000);
         if (wait == SocketWait::Woken || wait == SocketWait::Failed) {
             return;
         }
@@ -183,8 +184,7 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
     if (command == "stats" && arguments.empty()) {
         SimCounters counters = SimCountersOf(context);
         return "injected " + std::to_string(counters.injected) + " handed " +
-               std::to_string(counters.handedOut) + " sent " + std::to_string(counters.sent) +
-               "\n";
+               std::to_string(counters.handedOut) + " sent " + std::to_string(counters.sent) + "\n";
     }
     if (command == "held" && arguments.empty()) {
         std::string reply;
@@ -212,7 +212,7 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
             return "error bad device\n";
         }
         return SimPlug(context, device, SimWiden(hardwareId)) ? "ok\n"
-                                                               : "error missing hardware id\n";
+                                                              : "error missing hardware id\n";
     }
     return "error unknown command\n";
 }

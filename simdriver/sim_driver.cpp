@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsKeyboardNumber(int device) { return device >= 1 && device <= InterceptionMaxKeyboard; }
+bool IsKeyboardNumber(int device) {
+    return device >= 1 && device <= InterceptionMaxKeyboard;
+}
 
 // With the context locked: the stroke reaches the system, which then holds or lets go the key.
 void DeliverToSystem(SimContext& context, const SimStroke& stroke) {
@@ -159,7 +161,8 @@ int SimWait(SimContext& context, unsigned long milliseconds) {
         for (int device = 1; device <= SimDeviceCount; ++device) {
             const auto& pending = context.devices[device].pending;
             if (!pending.empty() &&
-                (best == 0 || pending.front().first < context.devices[best].pending.front().first)) {
+                (best == 0 ||
+                 pending.front().first < context.devices[best].pending.front().first)) {
                 best = device;
             }
         }

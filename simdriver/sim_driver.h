@@ -34,8 +34,8 @@ constexpr size_t SimHandoutSlots = 65536;
 // Timestamps for benchmarks, on the steady clock in nanoseconds.
 struct SimTiming {
     bool enabled = false;
-    std::vector<int64_t> enterHandouts;        // each Enter press handed to the program
-    std::vector<int64_t> passLatencies;        // hand-out to the program's send, per stroke
+    std::vector<int64_t> enterHandouts;  // each Enter press handed to the program
+    std::vector<int64_t> passLatencies;  // hand-out to the program's send, per stroke
     std::vector<int64_t> handoutTimes = std::vector<int64_t>(SimHandoutSlots, -1);
 };
 
@@ -43,7 +43,7 @@ struct SimCounters {
     uint64_t injected = 0;   // strokes typed on present keyboards
     uint64_t handedOut = 0;  // taken by the program
     uint64_t sent = 0;       // passed back to the system by the program
-};  // 1 to 10 keyboards, 11 to 20 mice (never simulated)
+};                           // 1 to 10 keyboards, 11 to 20 mice (never simulated)
 
 struct SimContext {
     std::mutex mutex;

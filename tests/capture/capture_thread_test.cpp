@@ -69,10 +69,10 @@ TEST_F(CaptureThreadTest, CapturedKeyboardIsWithheldOthersPassUnchangedAndInOrde
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
     const char* commands[] = {
-        "stroke 1 0x1E 0",  "stroke 2 0x2A 0",  "stroke 2 0x1E 0", "stroke 2 0x1E 1",
-        "stroke 2 0x2A 1",  "stroke 1 0x1E 1",  "stroke 2 0x1D 0", "stroke 2 0x3B 0",
-        "stroke 2 0x3B 1",  "stroke 2 0x1D 1",  "stroke 1 0x48 2", "stroke 1 0x48 3",
-        "stroke 2 0x59 0",  "stroke 2 0x1C 2",  "stroke 1 0x1C 0",
+        "stroke 1 0x1E 0", "stroke 2 0x2A 0", "stroke 2 0x1E 0", "stroke 2 0x1E 1",
+        "stroke 2 0x2A 1", "stroke 1 0x1E 1", "stroke 2 0x1D 0", "stroke 2 0x3B 0",
+        "stroke 2 0x3B 1", "stroke 2 0x1D 1", "stroke 1 0x48 2", "stroke 1 0x48 3",
+        "stroke 2 0x59 0", "stroke 2 0x1C 2", "stroke 1 0x1C 0",
     };
     for (const char* command : commands) {
         ASSERT_EQ("ok", sim.Command(command)) << command;

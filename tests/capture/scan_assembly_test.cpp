@@ -53,9 +53,7 @@ protected:
         }
     }
 
-    std::string Received(const std::string& expected) {
-        return ReadBytes(client, expected.size());
-    }
+    std::string Received(const std::string& expected) { return ReadBytes(client, expected.size()); }
 };
 
 TEST_F(ScanAssemblyTest, EnterInTheMiddleOfATickSendsOneScanAndKeepsTheRest) {
@@ -110,12 +108,18 @@ TEST_F(ScanAssemblyTest, CaseOptionForcesLettersOnlyAndIsReadPerEvent) {
 
 TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScan) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    Type("a\x08\x09\x1b" "b\r");
+    Type(
+        "a\x08\x09\x1b"
+        "b\r");
     ProcessKeyEvents();
-    std::string frame = BuildScanFrame("A\x08\x09\x1b" "B\r");
+    std::string frame = BuildScanFrame(
+        "A\x08\x09\x1b"
+        "B\r");
     EXPECT_EQ(frame, Received(frame));
     EXPECT_NE(std::string::npos, frame.find("[65][8][9][27][66][13]"));
-    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> A\x08\x09\x1b" L"B"}, LoggedTexts());
+    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> A\x08\x09\x1b"
+                                        L"B"},
+              LoggedTexts());
 }
 
 TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {

@@ -47,7 +47,8 @@ struct NameCase {
 TEST(DeviceNaming, DescriptionAndLabelFromIdAndProductName) {
     const NameCase cases[] = {
         {L"HID\\VID_1234&PID_ABCD&REV_0100&MI_00", L"Barcode Scanner",
-         L"Barcode Scanner [VID_1234&PID_ABCD&REV_0100&MI_00]", L"Barcode Scanner [VID_1234&PID_ABCD]"},
+         L"Barcode Scanner [VID_1234&PID_ABCD&REV_0100&MI_00]",
+         L"Barcode Scanner [VID_1234&PID_ABCD]"},
         {L"HID\\VID_1234&PID_ABCD&REV_0100&MI_00", L"", L"[VID_1234&PID_ABCD&REV_0100&MI_00]",
          L"[VID_1234&PID_ABCD]"},
         {L"HID\\VID_1234", L"", L"[VID_1234]", L"[VID_1234]"},

@@ -12,8 +12,7 @@
 #include <vector>
 
 constexpr const wchar_t* MainWindowCaption = L"Marrowick - Ferroquill  Ver.: 2026-05-24-45";
-constexpr const char* DefaultSimDevices =
-    "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+constexpr const char* DefaultSimDevices = "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
 
 struct AppOptions {
     std::wstring arguments;

@@ -25,7 +25,9 @@ std::wstring FromUnixPath(const char* path) {
     return windows;
 }
 
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 
 struct WindowSearch {
     DWORD process;
@@ -133,7 +135,8 @@ bool Launch(App& app, const AppOptions& options) {
     }
     if (options.withDriver && !options.driverUnavailable) {
         WaitUntil([&] { return !ReadWholeFile(portFile).empty(); }, 20s);
-        app.simPort = static_cast<uint16_t>(std::strtoul(ReadWholeFile(portFile).c_str(), nullptr, 10));
+        app.simPort =
+            static_cast<uint16_t>(std::strtoul(ReadWholeFile(portFile).c_str(), nullptr, 10));
     }
     return true;
 }
@@ -199,9 +202,13 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-std::wstring ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+std::wstring ControlText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
+}
 
-std::wstring LogText(const App& app) { return ControlText(app.window, IDC_LOG); }
+std::wstring LogText(const App& app) {
+    return ControlText(app.window, IDC_LOG);
+}
 
 bool WaitForLog(const App& app, const std::wstring& fragment, std::chrono::milliseconds limit) {
     return WaitUntil([&] { return LogText(app).find(fragment) != std::wstring::npos; }, limit);
@@ -221,9 +228,13 @@ bool RoundTrip(const App& app) {
     return SendMessageTimeoutW(app.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0;
 }
 
-std::wstring MessageBoxText(HWND box) { return ControlText(box, 0xFFFF); }
+std::wstring MessageBoxText(HWND box) {
+    return ControlText(box, 0xFFFF);
+}
 
-void DismissMessageBox(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
+void DismissMessageBox(HWND box) {
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
 
 std::string SimCommand(App& app, const std::string& line) {
     if (app.sim == InvalidSocket) {
@@ -300,14 +311,14 @@ std::vector<std::wstring> LogEntries(const App& app) {
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
         std::wstring line = text.substr(start, end - start);
-        bool stamped = line.size() >= 11 && line[0] == L'[' && line[3] == L':' &&
-                       line[6] == L':' && line[9] == L']' && line[10] == L' ';
+        bool stamped = line.size() >= 11 && line[0] == L'[' && line[3] == L':' && line[6] == L':' &&
+                       line[9] == L']' && line[10] == L' ';
         entries.push_back(stamped ? line.substr(11) : line);
     }
     return entries;
 }
 
 std::string ConfigFor(int device, uint16_t port, const char* extra) {
-    return "[Device]\r\nInterceptionId=" + std::to_string(device) + "\r\n[Tcp]\r\nPort=" +
-           std::to_string(port) + "\r\n" + extra;
+    return "[Device]\r\nInterceptionId=" + std::to_string(device) +
+           "\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\n" + extra;
 }

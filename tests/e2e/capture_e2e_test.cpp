@@ -1,6 +1,6 @@
 // Capture as the user operates it: Start and Stop, the scan's road to a TCP client, the
 // refusals, the state file and automatic restart, and the device selector.
-#include "e2e/app_harness.h"
+#include "e2e/program_test.h"
 
 #include "forwarding/scan_frame.h"
 #include "resources/resource.h"
@@ -15,24 +15,15 @@ using namespace std::chrono_literals;
 
 const std::wstring ScannerDescription = L"[VID_1234&PID_ABCD&REV_0100&MI_00]";
 
-class CaptureTest : public ::testing::Test {
+class CaptureTest : public ProgramTest {
 protected:
-    App app;
-    uint16_t port = 0;
     SocketHandle client = InvalidSocket;
-
-    void SetUp() override {
-        SocketLibraryStart();
-        ResetUserState();
-        port = FreeTcpPort();
-    }
 
     void TearDown() override {
         if (client != InvalidSocket) {
             SocketClose(client);
         }
-        Kill(app);
-        SocketLibraryStop();
+        ProgramTest::TearDown();
     }
 
     void Start(const std::string& config, AppOptions options = {}) {
@@ -182,10 +173,9 @@ TEST_F(CaptureTest, NewDeviceWhileCapturingMovesCaptureAndRefreshChangesNothing)
     ASSERT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
     std::vector<std::wstring> entries = LogEntries(app);
     std::vector<std::wstring> tail(entries.end() - 4, entries.end());
-    std::vector<std::wstring> expected = {L"Device changed: " + ScannerDescription,
-                                          L"Restarting capture on the new device...",
-                                          L"Capture stopped.",
-                                          L"Capture started on " + ScannerDescription};
+    std::vector<std::wstring> expected = {
+        L"Device changed: " + ScannerDescription, L"Restarting capture on the new device...",
+        L"Capture stopped.", L"Capture started on " + ScannerDescription};
     EXPECT_EQ(expected, tail);
     EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadSettingsFile(L"capture_state.ini"));
     EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("InterceptionId=2"));

@@ -1,5 +1,5 @@
 // The server controls, the activity log panel and the tray icon, operated on the real program.
-#include "e2e/app_harness.h"
+#include "e2e/program_test.h"
 
 #include "forwarding/scan_frame.h"
 #include "resources/resource.h"
@@ -16,23 +16,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public ProgramTest {
 protected:
-    App app;
-    uint16_t port = 0;
-
     void SetUp() override {
-        SocketLibraryStart();
-        ResetUserState();
-        port = FreeTcpPort();
+        ProgramTest::SetUp();
         WriteSettings(ConfigFor(2, port));
         ASSERT_TRUE(LaunchAndFindWindow(app, {}));
         ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
-    }
-
-    void TearDown() override {
-        Kill(app);
-        SocketLibraryStop();
     }
 
     void StartCapture() {

@@ -1,6 +1,6 @@
 // The program as a whole, started as its own process: visibility at start, one copy per
 // machine, quitting, the driver error path and the controls it fills at start.
-#include "e2e/app_harness.h"
+#include "e2e/program_test.h"
 
 #include "resources/resource.h"
 #include "support/test_client.h"
@@ -18,22 +18,8 @@ using namespace std::chrono_literals;
 
 const wchar_t* RunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-class ProgramStartTest : public ::testing::Test {
+class ProgramStartTest : public ProgramTest {
 protected:
-    App app;
-    uint16_t port = 0;
-
-    void SetUp() override {
-        SocketLibraryStart();
-        ResetUserState();
-        port = FreeTcpPort();
-    }
-
-    void TearDown() override {
-        Kill(app);
-        SocketLibraryStop();
-    }
-
     // A user who has run the program before: config.ini exists.
     void SetUpBefore() { WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\n"); }
 
@@ -126,9 +112,10 @@ TEST_F(ProgramStartTest, WithoutTheDriverTheUserIsToldAndTheLogSaysSo) {
         ASSERT_TRUE(Launch(app, options));
         HWND box = FindProcessWindow(app.process.dwProcessId, L"Driver Error", 30s);
         ASSERT_NE(nullptr, box);
-        EXPECT_EQ(L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
-                  L"properly.\nPlease reinstall the application and reboot.",
-                  MessageBoxText(box));
+        EXPECT_EQ(
+            L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
+            L"properly.\nPlease reinstall the application and reboot.",
+            MessageBoxText(box));
         DismissMessageBox(box);
         app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 30s);
         ASSERT_NE(nullptr, app.window);

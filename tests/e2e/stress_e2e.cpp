@@ -1,6 +1,6 @@
 // Stress of the real program under Wine (make stress): many clients, hostile clients, port
 // and capture churn, a keyboard that comes and goes. Bounded in time, loopback only.
-#include "e2e/app_harness.h"
+#include "e2e/program_test.h"
 
 #include "forwarding/scan_frame.h"
 #include "resources/resource.h"
@@ -26,24 +26,14 @@ size_t WorkingSetBytes(const App& app) {
     return counters.WorkingSetSize;
 }
 
-class StressTest : public ::testing::Test {
+class StressTest : public ProgramTest {
 protected:
-    App app;
-    uint16_t port = 0;
-
     void SetUp() override {
-        SocketLibraryStart();
-        ResetUserState();
-        port = FreeTcpPort();
+        ProgramTest::SetUp();
         WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
         ASSERT_TRUE(LaunchAndFindWindow(app, {}));
         ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
         ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
-    }
-
-    void TearDown() override {
-        Kill(app);
-        SocketLibraryStop();
     }
 
     // Connects and waits until the program has accepted the connection.
@@ -83,7 +73,8 @@ TEST_F(StressTest, GarbageFromTheClientNeitherStopsScansNorGrowsMemory) {
         for (size_t k = 0; k < chunk.size(); ++k) {
             chunk[k] = static_cast<char>(k * 131 + 7);
         }
-        while (sent < 100u * 1024 * 1024 && SocketSendAll(client, chunk.data(), chunk.size(), 10000)) {
+        while (sent < 100u * 1024 * 1024 &&
+               SocketSendAll(client, chunk.data(), chunk.size(), 10000)) {
             sent += chunk.size();
         }
     });
@@ -162,15 +153,15 @@ TEST_F(StressTest, TwoHundredStartStopCyclesWithStrokesInFlight) {
         SimSystem(app);
         SimCommand(app, "type 2 /");  // after the stop, the keyboard types into the system
         auto seen = SimSystemAtLeast(app, 1);
-        reachedSystem += std::find(seen.begin(), seen.end(), "2 53 0") != seen.end() ||
-                         WaitUntil([&] {
-                             for (auto& line : SimSystem(app)) {
-                                 if (line == "2 53 0") {
-                                     return true;
-                                 }
-                             }
-                             return false;
-                         });
+        reachedSystem +=
+            std::find(seen.begin(), seen.end(), "2 53 0") != seen.end() || WaitUntil([&] {
+                for (auto& line : SimSystem(app)) {
+                    if (line == "2 53 0") {
+                        return true;
+                    }
+                }
+                return false;
+            });
         PostCommand(app, IDC_START_STOP);
         ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
     }

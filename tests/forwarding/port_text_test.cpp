@@ -26,7 +26,7 @@ TEST(PortText, ConvertsAsCDoesThenKeepsTheLow16Bits) {
         {L"2147483647", 65535},
         {L"99999999999999", 65535},  // saturates at the largest int: 0x7FFFFFFF
         {L"-2147483648", 0},
-        {L"-99999999999999", 0},     // saturates at the smallest int: 0x80000000
+        {L"-99999999999999", 0},  // saturates at the smallest int: 0x80000000
         {L"000000000000020296", 20296},
         {L"1 2", 1},
     };

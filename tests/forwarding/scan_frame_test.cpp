@@ -18,12 +18,8 @@ struct FrameCase {
 
 TEST(ScanFrame, BytesAreMarkerThenOneDecimalGroupPerByte) {
     const FrameCase cases[] = {
-        {"AB\r", "[65][66][13]"},
-        {"AB", "[65][66]"},
-        {"0", "[48]"},
-        {std::string("\x00", 1), "[0]"},
-        {"\xFF", "[255]"},
-        {"\xE9", "[233]"},
+        {"AB\r", "[65][66][13]"},        {"AB", "[65][66]"}, {"0", "[48]"},
+        {std::string("\x00", 1), "[0]"}, {"\xFF", "[255]"},  {"\xE9", "[233]"},
         {"\x08\x09\x1B", "[8][9][27]"},
     };
     for (const FrameCase& c : cases) {

@@ -224,7 +224,8 @@ TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) 
     for (size_t cycle = 1; cycle <= 1000; ++cycle) {
         SocketHandle client = ConnectAndWait(cycle);
         if (SendScanFrame("cycle")) {
-            delivered += ReadBytes(client, BuildScanFrame("cycle").size()) == BuildScanFrame("cycle");
+            delivered +=
+                ReadBytes(client, BuildScanFrame("cycle").size()) == BuildScanFrame("cycle");
         }
         // Every third connection is dropped by the program while the client closes too.
         if (cycle % 3 == 0) {

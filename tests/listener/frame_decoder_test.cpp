@@ -62,7 +62,12 @@ struct GarbageCase {
 TEST(FrameDecoder, GarbageIsSkippedWithoutLosingTheNextFrame) {
     const std::string f1 = BuildScanFrame(Scan1), f2 = BuildScanFrame(Scan2);
     const GarbageCase cases[] = {
-        {"before", "hello\xDD\xFE" "TOVA" + f1, {Scan1}, 0},
+        {"before",
+         "hello\xDD\xFE"
+         "TOVA" +
+             f1,
+         {Scan1},
+         0},
         {"between", f1 + "garbage]]" + f2, {Scan1, Scan2}, 0},
         {"marker start between", f1 + "\xDD\xFE\x00" + f2, {Scan1, Scan2}, 0},
         {"inside a group", f1.substr(0, 13) + "x" + f2, {Scan2}, 1},

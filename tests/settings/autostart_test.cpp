@@ -33,7 +33,9 @@ std::wstring ReadRunValue() {
     return data;
 }
 
-void DeleteRunValue() { RegDeleteKeyValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux"); }
+void DeleteRunValue() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux");
+}
 
 std::wstring ModulePath() {
     wchar_t path[MAX_PATH] = {};

@@ -58,16 +58,18 @@ TEST_F(SettingsFilesTest, FolderIsUnderRoamingAppDataAndMadeByTheFirstPathCall) 
 
 TEST_F(SettingsFilesTest, SaveWritesAllFourValuesInTheirSectionsAndOrder) {
     SaveSettings(3);
-    EXPECT_EQ("[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
-              "IncludeEnter=1\r\n",
-              ReadFile(ConfigFilePath()));
+    EXPECT_EQ(
+        "[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
+        "IncludeEnter=1\r\n",
+        ReadFile(ConfigFilePath()));
     tcpPort = 808;
     lowercaseOutput = true;
     includeEnter = false;
     SaveSettings(-1);
-    EXPECT_EQ("[Device]\r\nInterceptionId=-1\r\n[Tcp]\r\nPort=808\r\nCase=lower\r\n"
-              "IncludeEnter=0\r\n",
-              ReadFile(ConfigFilePath()));
+    EXPECT_EQ(
+        "[Device]\r\nInterceptionId=-1\r\n[Tcp]\r\nPort=808\r\nCase=lower\r\n"
+        "IncludeEnter=0\r\n",
+        ReadFile(ConfigFilePath()));
 }
 
 TEST_F(SettingsFilesTest, CaptureStateIsItsOwnFile) {

@@ -68,7 +68,8 @@ TEST(LogLine, LinesFromTwoThreadsArriveWholeAndInTheirOrder) {
     int next[2] = {0, 0};
     for (const auto& text : texts) {
         int writerIndex = text[0] == L'A' ? 0 : 1;
-        EXPECT_EQ(std::wstring(1, text[0]) + L" line " + std::to_wstring(next[writerIndex]++), text);
+        EXPECT_EQ(std::wstring(1, text[0]) + L" line " + std::to_wstring(next[writerIndex]++),
+                  text);
     }
 }
 

@@ -10,7 +10,9 @@
 
 namespace {
 
-int IsKeyboard(int device) { return device >= 1 && device <= 10; }
+int IsKeyboard(int device) {
+    return device >= 1 && device <= 10;
+}
 
 struct CommandCase {
     const char* line;
@@ -52,9 +54,8 @@ TEST(SimDriver, TypeWrapsShiftedCharactersInLeftShift) {
     SimContext context;
     SimConfigureDevices(context, "1=ACPI\\PNP0303");
     ASSERT_EQ("ok\n", SimHandleCommand(context, "scan 1 a!"));
-    EXPECT_EQ(
-        "1 30 0\n1 30 1\n1 42 0\n1 2 0\n1 2 1\n1 42 1\n1 28 0\n1 28 1\nend\n",
-        SimHandleCommand(context, "system"));
+    EXPECT_EQ("1 30 0\n1 30 1\n1 42 0\n1 2 0\n1 2 1\n1 42 1\n1 28 0\n1 28 1\nend\n",
+              SimHandleCommand(context, "system"));
 }
 
 TEST(SimDriver, HeldKeysFollowWhatReachesTheSystem) {

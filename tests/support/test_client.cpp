@@ -10,7 +10,9 @@ uint16_t FreeTcpPort() {
     return port;
 }
 
-SocketHandle ConnectClient(uint16_t port) { return SocketConnect(LoopbackAddress, port); }
+SocketHandle ConnectClient(uint16_t port) {
+    return SocketConnect(LoopbackAddress, port);
+}
 
 std::string ReadBytes(SocketHandle socket, size_t size, std::chrono::milliseconds limit) {
     std::string bytes;
