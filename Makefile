@@ -57,9 +57,12 @@ screenshot: windows
 	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png
 
 # Only what the demo needs is built, so that it starts quickly from a fresh clone.
+# The Wine prefix boots while the program compiles.
 run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
-	cmake --build $(WINDOWS) -j $(JOBS) --target Wendalux interception
-	cmake --build $(TOOLS) -j $(JOBS) --target wendalux-listen
+	sh scripts/wine-run.sh $(CURDIR)/$(WINDOWS)/wineprefix-template & booting=$$!; \
+	cmake --build $(WINDOWS) -j $(JOBS) --target Wendalux interception && \
+	cmake --build $(TOOLS) -j $(JOBS) --target wendalux-listen; built=$$?; \
+	wait $$booting; [ $$built -eq 0 ]
 	sh scripts/run-demo.sh $(WINDOWS) $(TOOLS)/bin/wendalux-listen
 
 dist: windows
