@@ -18,10 +18,9 @@ namespace {
 
 constexpr int PortTextCharacters = 16;
 
-void ShowCaptureState(HWND dialog, bool active) {
-    SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS, active ? L"Connected" : L"Disconnected");
+// The button's caption, and the status repainted in the colour of the new state.
+void ShowCaptureButton(HWND dialog, bool active) {
     SetDlgItemTextW(dialog, IDC_START_STOP, active ? L"Stop" : L"Start");
-    // Repainted in the colour of the new state.
     InvalidateRect(GetDlgItem(dialog, IDC_CAPTURE_STATUS), nullptr, TRUE);
 }
 
@@ -82,7 +81,7 @@ bool StartCapture(HWND dialog) {
     scanCounter = 0;
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS, L"Connected");
     LogLine(L"Capture started on " + entry->description);
-    ShowCaptureState(dialog, true);
+    ShowCaptureButton(dialog, true);
     SaveCaptureActive(true);
     return true;
 }
@@ -98,5 +97,5 @@ void StopCapture(HWND dialog, bool record) {
     StopCaptureThread();
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS, L"Disconnected");
     LogLine(L"Capture stopped.");
-    ShowCaptureState(dialog, false);
+    ShowCaptureButton(dialog, false);
 }

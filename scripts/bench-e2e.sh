@@ -4,36 +4,24 @@
 # Writes build/bench/e2e.json and prints a summary.
 # Usage: bench-e2e.sh WINDOWS_BUILD OUTPUT_FOLDER
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
+wine_scripts=$(cd "$(dirname "$0")" && pwd)
+. "$wine_scripts/wine-session.sh"
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)
 work="$out/e2e-work"
 
-sh "$here/wine-run.sh" "$build/wineprefix-template"
 rm -rf "$work"
-mkdir -p "$work"
-cp -a "$build/wineprefix-template" "$work/prefix"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-cleanup() {
-    wineserver -k 2>/dev/null
-    kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work/prefix"
-}
-trap cleanup EXIT
+wine_session_prefix "$build/wineprefix-template" "$work"
+trap 'wine_session_stop "$work"' EXIT
 trap 'exit 130' INT TERM
-while [ ! -s "$work/display" ]; do sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+wine_session_display "$work" 1280x1024x24
 
 to_windows() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 wine "$build/tests/e2e_bench.exe" "$(to_windows "$work/results.json")" \
     "$(to_windows "$work/idle")" &
 bench=$!
 
-tries=0
 while [ ! -f "$work/idle" ] && kill -0 "$bench" 2>/dev/null; do sleep 0.2; done
 [ -f "$work/idle" ] || { echo "bench-e2e: the benchmark ended before its idle phase" >&2; exit 1; }
 pid=$(pgrep -f 'Wendalux\.exe' | head -n 1)

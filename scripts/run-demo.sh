@@ -7,17 +7,17 @@ set -u
 windows=$(cd "$1" && pwd)
 listener=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+wine_scripts=$here
+. "$wine_scripts/wine-session.sh"
 demo="$windows/../demo"
 mkdir -p "$demo"
 demo=$(cd "$demo" && pwd)
 
-sh "$here/wine-run.sh" "$windows/wineprefix-template"
-rm -rf "$demo/prefix" "$demo/app"
-cp -a "$windows/wineprefix-template" "$demo/prefix"
+wine_session_prefix "$windows/wineprefix-template" "$demo"
+rm -rf "$demo/app"
 mkdir -p "$demo/app"
 # The stand-in driver goes beside this copy of the program, never into bin/.
 cp "$windows/bin/Wendalux.exe" "$windows/sim/interception.dll" "$demo/app/"
-export WINEPREFIX="$demo/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')
 # Prepared through the program's own files: the scanner chosen, the port, and capture left
@@ -29,13 +29,8 @@ printf '[Device]\r\nInterceptionId=2\r\n[Tcp]\r\nPort=%s\r\nCase=upper\r\nInclud
     "$port" >"$settings/config.ini"
 printf '[Capture]\r\nActive=1\r\n' >"$settings/capture_state.ini"
 
-xvfb=""
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-    rm -f "$demo/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$demo/display" 2>/dev/null &
-    xvfb=$!
-    while [ ! -s "$demo/display" ]; do sleep 0.1; done
-    export DISPLAY=":$(cat "$demo/display")"
+    wine_session_display "$demo" 1280x1024x24
     echo "demo: no display, the window is on Xvfb $DISPLAY"
 fi
 
@@ -45,9 +40,7 @@ cleanup() {
     trap - EXIT INT TERM
     [ -n "$scanner" ] && kill "$scanner" 2>/dev/null
     [ -n "$listen" ] && kill "$listen" 2>/dev/null
-    wineserver -k 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
+    wine_session_stop "$demo"
     echo "demo: stopped"
 }
 trap cleanup EXIT

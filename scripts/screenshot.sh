@@ -6,25 +6,14 @@ build=$(cd "$1" && pwd)
 scene=$2
 output=$3
 work="$build/screenshot-$scene"
-here=$(cd "$(dirname "$0")" && pwd)
+wine_scripts=$(cd "$(dirname "$0")" && pwd)
+. "$wine_scripts/wine-session.sh"
 
-sh "$here/wine-run.sh" "$build/wineprefix-template"
 rm -rf "$work"
-mkdir -p "$work" "$(dirname "$output")"
-cp -a "$build/wineprefix-template" "$work/prefix"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-Xvfb -displayfd 3 -screen 0 1040x860x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-    rm -rf "$work/prefix"
-}
-trap cleanup EXIT
-while [ ! -s "$work/display" ]; do sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+mkdir -p "$(dirname "$output")"
+wine_session_prefix "$build/wineprefix-template" "$work"
+trap 'wine_session_stop "$work"' EXIT
+wine_session_display "$work" 1040x860x24
 
 ready="$work/ready"
 windows_ready="Z:$(printf '%s' "$ready" | tr '/' '\\')"

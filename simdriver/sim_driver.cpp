@@ -54,14 +54,14 @@ std::u16string SimWiden(const std::string& utf8) {
     return wide;
 }
 
-void SimConfigureDevices(SimContext& context, const std::string& specification) {
+void SimConfigureDevices(SimContext& context, const std::string& deviceList) {
     size_t start = 0;
-    while (start <= specification.size()) {
-        size_t end = specification.find(';', start);
+    while (start <= deviceList.size()) {
+        size_t end = deviceList.find(';', start);
         if (end == std::string::npos) {
-            end = specification.size();
+            end = deviceList.size();
         }
-        std::string item = specification.substr(start, end - start);
+        std::string item = deviceList.substr(start, end - start);
         size_t equals = item.find('=');
         if (equals != std::string::npos && equals > 0) {
             int device = 0;

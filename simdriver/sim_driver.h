@@ -60,7 +60,7 @@ struct SimContext {
 };
 
 // Parses "N=hardware-id;N=hardware-id" (N from 1 to 10); malformed items are skipped.
-void SimConfigureDevices(SimContext& context, const std::string& specification);
+void SimConfigureDevices(SimContext& context, const std::string& deviceList);
 
 // A stroke typed on a keyboard: straight to the system while its filter is 0, otherwise held
 // for the program. False when the device number is not a keyboard; strokes of an unplugged

@@ -2,7 +2,7 @@
 // finds its windows, reads control texts, posts commands, and talks to the stand-in driver.
 #pragma once
 
-#include "forwarding/socket_layer.h"
+#include "support/control_channel.h"
 
 #include <windows.h>
 
@@ -25,8 +25,7 @@ struct App {
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;
     uint16_t simPort = 0;
-    SocketHandle sim = InvalidSocket;
-    std::string simReplies;
+    ControlChannel sim;
 };
 
 // A folder holding a copy of the program and, when asked, the stand-in driver.

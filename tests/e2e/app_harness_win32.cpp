@@ -164,9 +164,7 @@ int WaitForExit(App& app, std::chrono::milliseconds limit) {
 }
 
 void Kill(App& app) {
-    if (app.sim != InvalidSocket) {
-        SocketClose(app.sim);
-    }
+    ControlClose(app.sim);
     if (app.process.hProcess != nullptr) {
         if (WaitForSingleObject(app.process.hProcess, 0) != WAIT_OBJECT_0) {
             TerminateProcess(app.process.hProcess, 99);
@@ -237,43 +235,17 @@ void DismissMessageBox(HWND box) {
 }
 
 std::string SimCommand(App& app, const std::string& line) {
-    if (app.sim == InvalidSocket) {
-        app.sim = SocketConnect(LoopbackAddress, app.simPort);
-        if (app.sim == InvalidSocket) {
-            return "no control channel";
-        }
+    if (!ControlConnect(app.sim, app.simPort)) {
+        return "no control channel";
     }
-    // An empty line sends nothing: it takes the next line of a reply that has several.
-    if (!line.empty()) {
-        std::string request = line + "\n";
-        SocketSendAll(app.sim, request.data(), request.size(), 10000);
-    }
-    size_t newline;
-    while ((newline = app.simReplies.find('\n')) == std::string::npos) {
-        char buffer[4096];
-        if (SocketWaitReadable(app.sim, InvalidSocket, 10000) != SocketWait::Ready) {
-            return "no reply";
-        }
-        int count = SocketReceive(app.sim, buffer, sizeof buffer);
-        if (count <= 0) {
-            return "channel closed";
-        }
-        app.simReplies.append(buffer, static_cast<size_t>(count));
-    }
-    std::string reply = app.simReplies.substr(0, newline);
-    app.simReplies.erase(0, newline + 1);
-    return reply;
+    return ControlCommand(app.sim, line);
 }
 
 std::vector<std::string> SimSystem(App& app) {
-    std::vector<std::string> lines;
-    for (std::string line = SimCommand(app, "system"); line != "end"; line = SimCommand(app, "")) {
-        if (line.rfind("error", 0) == 0 || line.rfind("no ", 0) == 0 || line == "channel closed") {
-            break;
-        }
-        lines.push_back(line);
+    if (!ControlConnect(app.sim, app.simPort)) {
+        return {};
     }
-    return lines;
+    return ControlSystem(app.sim);
 }
 
 std::vector<std::string> SimSystemAtLeast(App& app, size_t count) {

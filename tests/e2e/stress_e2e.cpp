@@ -40,9 +40,8 @@ protected:
     // Connects and waits until the program has accepted the connection. The status field
     // is cheap to read; a "Connected" left from the last client must turn first.
     SocketHandle Accepted() {
-        EXPECT_TRUE(WaitUntil([&] {
-            return ControlText(app.window, IDC_TCP_STATUS) != L"Connected";
-        }));
+        EXPECT_TRUE(
+            WaitUntil([&] { return ControlText(app.window, IDC_TCP_STATUS) != L"Connected"; }));
         SocketHandle client = ConnectClient(port);
         EXPECT_NE(InvalidSocket, client);
         EXPECT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));

@@ -68,6 +68,12 @@ protected:
         ASSERT_TRUE(WaitForLoggedText(listeningLine));
     }
 
+    // Sends the scan's frame and reads it back whole at the client.
+    static bool Delivered(SocketHandle client, const std::string& scan) {
+        std::string frame = BuildScanFrame(scan);
+        return SendScanFrame(scan) && ReadBytes(client, frame.size()) == frame;
+    }
+
     SocketHandle ConnectAndWait(size_t connectionNumber) {
         SocketHandle client = ConnectClient(port);
         EXPECT_NE(InvalidSocket, client);
@@ -199,8 +205,7 @@ TEST_F(TcpServerTest, ClientThatStopsReadingIsDroppedAndTheNextOneIsServed) {
     SocketClose(stalled);
 
     SocketHandle next = ConnectAndWait(2);
-    ASSERT_TRUE(SendScanFrame("next"));
-    EXPECT_EQ(BuildScanFrame("next"), ReadBytes(next, BuildScanFrame("next").size()));
+    EXPECT_TRUE(Delivered(next, "next"));
     SocketClose(next);
 }
 
@@ -213,8 +218,7 @@ TEST_F(TcpServerTest, DroppedConnectionSendsTheServerBackToAccepting) {
     EXPECT_EQ(0u, CountOf(L"Client disconnected."));
     SocketClose(client);
     SocketHandle again = ConnectAndWait(2);
-    ASSERT_TRUE(SendScanFrame("ok"));
-    EXPECT_EQ(BuildScanFrame("ok"), ReadBytes(again, BuildScanFrame("ok").size()));
+    EXPECT_TRUE(Delivered(again, "ok"));
     SocketClose(again);
 }
 
@@ -223,10 +227,7 @@ TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) 
     int delivered = 0;
     for (size_t cycle = 1; cycle <= 1000; ++cycle) {
         SocketHandle client = ConnectAndWait(cycle);
-        if (SendScanFrame("cycle")) {
-            delivered +=
-                ReadBytes(client, BuildScanFrame("cycle").size()) == BuildScanFrame("cycle");
-        }
+        delivered += Delivered(client, "cycle");
         // Every third connection is dropped by the program while the client closes too.
         if (cycle % 3 == 0) {
             CloseClientConnection();
@@ -236,8 +237,7 @@ TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) 
     }
     EXPECT_EQ(1000, delivered);
     SocketHandle last = ConnectAndWait(1001);
-    ASSERT_TRUE(SendScanFrame("last"));
-    EXPECT_EQ(BuildScanFrame("last"), ReadBytes(last, BuildScanFrame("last").size()));
+    EXPECT_TRUE(Delivered(last, "last"));
     SocketClose(last);
     std::printf("1000 connect/close cycles, %d frames delivered\n", delivered);
 }

@@ -19,50 +19,23 @@ bool SimSession::Open(const std::string& devices) {
     }
     unsigned long port = std::strtoul(ReadWholeFile(portFile).c_str(), nullptr, 10);
     std::remove(portFile.c_str());
-    control = SocketConnect(LoopbackAddress, static_cast<uint16_t>(port));
-    return control != InvalidSocket;
+    return ControlConnect(control, static_cast<uint16_t>(port));
 }
 
 void SimSession::Close() {
-    if (control != InvalidSocket) {
-        SocketClose(control);
-        control = InvalidSocket;
-    }
+    ControlClose(control);
     DestroyInterceptionContext();
     SocketLibraryStop();
 }
 
 std::string SimSession::ReadLine() {
-    size_t newline;
-    while ((newline = received.find('\n')) == std::string::npos) {
-        char buffer[4096];
-        int count = SocketReceive(control, buffer, sizeof buffer);
-        if (count <= 0) {
-            std::string rest = received;
-            received.clear();
-            return rest;
-        }
-        received.append(buffer, static_cast<size_t>(count));
-    }
-    std::string line = received.substr(0, newline);
-    received.erase(0, newline + 1);
-    return line;
+    return ControlCommand(control, "");
 }
 
 std::string SimSession::Command(const std::string& line) {
-    std::string request = line + "\n";
-    if (!SocketSendAll(control, request.data(), request.size(), 10000)) {
-        return "send failed";
-    }
-    return ReadLine();
+    return ControlCommand(control, line);
 }
 
 std::vector<std::string> SimSession::System() {
-    std::vector<std::string> lines;
-    std::string request = "system\n";
-    SocketSendAll(control, request.data(), request.size(), 10000);
-    for (std::string line = ReadLine(); line != "end" && !line.empty(); line = ReadLine()) {
-        lines.push_back(line);
-    }
-    return lines;
+    return ControlSystem(control);
 }

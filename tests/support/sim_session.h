@@ -2,14 +2,13 @@
 // to its control channel, so that the same test runs natively and under Wine.
 #pragma once
 
-#include "forwarding/socket_layer.h"
+#include "support/control_channel.h"
 
 #include <string>
 #include <vector>
 
 struct SimSession {
-    SocketHandle control = InvalidSocket;
-    std::string received;
+    ControlChannel control;
 
     // Sets interceptionContext; false when the library or its channel is not there.
     bool Open(const std::string& devices);
@@ -19,5 +18,6 @@ struct SimSession {
     std::string Command(const std::string& line);
     // The strokes that reached the system since the last call, as "D CODE STATE" lines.
     std::vector<std::string> System();
+    // The next line of a reply that has several.
     std::string ReadLine();
 };
