@@ -1,16 +1,28 @@
-// Turning capture on and off from the main dialog.
+// Turning capture on and off from the main dialog, and following the captured device while
+// it runs.
 #pragma once
 
 #include <atomic>
 
+// True from a start until a stop, also while capture waits for its device.
 extern std::atomic<bool> captureActive;
+// UI thread: the number at which the captured device is present, 0 while capture waits for it.
+extern int capturedDevice;
 
 #ifdef _WIN32
 #include <windows.h>
 
+// The dialog timer that looks for the captured device while capture runs.
+constexpr UINT_PTR PresenceTimer = 2;
+
 // Checks driver, device and port (each refusal a message box, nothing changed), then starts
-// the capture thread on the selected device. True when capture was started.
+// capture on the selected device. True when capture was started.
 bool StartCapture(HWND dialog);
+// The automatic restart: capture on the remembered device, wherever the driver numbers it now,
+// or waiting for it when it is not present. Never on another device.
+bool RestartRememberedCapture(HWND dialog);
 // With record, capture_state.ini notes the stop; without, it still says capture was active.
 void StopCapture(HWND dialog, bool record);
+// The presence timer: notes the captured device going away and coming back.
+void CheckCapturedDevice(HWND dialog);
 #endif

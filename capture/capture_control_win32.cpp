@@ -2,9 +2,10 @@
 
 #include "capture/capture_thread.h"
 #include "capture/interception_driver.h"
-#include "capture/key_queue.h"
 #include "capture/scan_assembly.h"
+#include "devices/device_identity.h"
 #include "devices/device_list.h"
+#include "devices/device_naming.h"
 #include "devices/device_selector.h"
 #include "forwarding/port_text.h"
 #include "forwarding/tcp_server.h"
@@ -12,15 +13,24 @@
 #include "settings/settings_files.h"
 #include "shell/log_line.h"
 
-#include <system_error>
-
 namespace {
 
 constexpr int PortTextCharacters = 16;
+// Often enough that a plugged-in scanner is taken within two seconds; each look is ten
+// hardware-id queries, no name lookup.
+constexpr UINT PresenceMilliseconds = 1000;
 
-// The button's caption, and the status repainted in the colour of the new state.
-void ShowCaptureButton(HWND dialog, bool active) {
+// Whether the device has been present since capture started (so its return is a resumption).
+bool capturedDeviceSeen = false;
+
+// The button's caption, the status text, and the status repainted in the colour of the state.
+void ShowCaptureState(HWND dialog) {
+    bool active = captureActive.load();
     SetDlgItemTextW(dialog, IDC_START_STOP, active ? L"Stop" : L"Start");
+    SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS,
+                    !active               ? L"Disconnected"
+                    : capturedDevice == 0 ? L"Waiting for device"
+                                          : L"Connected");
     InvalidateRect(GetDlgItem(dialog, IDC_CAPTURE_STATUS), nullptr, TRUE);
 }
 
@@ -29,14 +39,72 @@ bool Refuse(HWND dialog, const wchar_t* text) {
     return false;
 }
 
-bool StartCaptureThread() {
-    captureStopFlag = false;
-    try {
-        captureThread = std::thread(CaptureThreadMain);
-    } catch (const std::system_error&) {
+// The long name of the remembered device: its entry's when present, else one made from its id.
+std::wstring RememberedDescription() {
+    int position = FindRememberedDevice(DeviceList, rememberedDevice);
+    if (position >= 0) {
+        return DeviceList[static_cast<size_t>(position)].description;
+    }
+    return NameDevice(rememberedDevice.hardwareId, std::wstring()).description;
+}
+
+// The device was found at a number: the list is refreshed for its name, the selector shows it,
+// and its number is remembered so that the next start looks there first.
+void TakeFoundDevice(HWND dialog, int deviceNumber) {
+    capturedDevice = deviceNumber;
+    fillDeviceSelector(dialog);
+    for (size_t k = 0; k < DeviceList.size(); ++k) {
+        if (DeviceList[k].deviceNumber == deviceNumber) {
+            rememberedDevice = IdentityOfEntry(DeviceList, k);
+        }
+    }
+    SaveSettings(rememberedDevice);
+}
+
+// Starts the thread on the identity; the device may be present or not. The port has been
+// checked.
+bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
+    tcpPort = port;
+    lowercaseOutput = IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED;
+    includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
+    rememberedDevice = identity;
+    ScanBufferClear();
+    SaveSettings(rememberedDevice);
+    CaptureTarget target = CaptureTargetFor(identity.hardwareId, identity.deviceNumber);
+    if (!StartCaptureThread(target, (GetKeyState(VK_CAPITAL) & 1) != 0)) {
+        MessageBoxW(dialog,
+                    L"Capture could not be started: the system refused to create the capture "
+                    L"thread.\n\nClose other programs and try again.",
+                    L"Error", MB_ICONWARNING);
         return false;
     }
+    captureActive = true;
+    scanCounter = 0;
+    capturedDevice = FindTargetDevice(captureTarget);
+    capturedDeviceSeen = capturedDevice != 0;
+    if (capturedDevice != 0) {
+        SelectDeviceNumber(dialog, capturedDevice);
+        LogLine(L"Capture started on " + RememberedDescription());
+    } else {
+        SelectDeviceNumber(dialog, 0);
+        LogLine(L"Waiting for " + RememberedDescription() +
+                L" to be connected; capture starts on it by itself.");
+    }
+    SetTimer(dialog, PresenceTimer, PresenceMilliseconds, nullptr);
+    ShowCaptureState(dialog);
+    SaveCaptureActive(true);
     return true;
+}
+
+// The port field as a port, or 0 after the refusal's message box.
+uint16_t CheckedPort(HWND dialog) {
+    wchar_t portText[PortTextCharacters] = {};
+    GetDlgItemTextW(dialog, IDC_PORT, portText, PortTextCharacters);
+    uint16_t port = PortFromText(portText);
+    if (port == 0) {
+        Refuse(dialog, L"Invalid port.");
+    }
+    return port;
 }
 
 }  // namespace
@@ -53,37 +121,36 @@ bool StartCapture(HWND dialog) {
     if (entry == nullptr) {
         return Refuse(dialog, L"Please select a device.");
     }
-    wchar_t portText[PortTextCharacters] = {};
-    GetDlgItemTextW(dialog, IDC_PORT, portText, PortTextCharacters);
-    uint16_t port = PortFromText(portText);
-    if (port == 0) {
-        return Refuse(dialog, L"Invalid port.");
-    }
-    tcpPort = port;
+    DeviceIdentity identity =
+        IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()));
+    uint16_t port = CheckedPort(dialog);
+    return port != 0 && ArmCapture(dialog, identity, port);
+}
 
-    lowercaseOutput = IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED;
-    includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
-    capturedDevice = entry->deviceNumber;
-    modifierState.shiftDown = false;
-    modifierState.capsLock = (GetKeyState(VK_CAPITAL) & 1) != 0;
-    KeyQueueClear();
-    ScanBufferClear();
-    SaveSettings(capturedDevice);
-    if (!StartCaptureThread()) {
-        capturedDevice = 0;
-        MessageBoxW(dialog,
-                    L"Capture could not be started: the system refused to create the capture "
-                    L"thread.\n\nClose other programs and try again.",
-                    L"Error", MB_ICONWARNING);
+bool RestartRememberedCapture(HWND dialog) {
+    if (captureActive.load() || interceptionContext == nullptr) {
         return false;
     }
-    captureActive = true;
-    scanCounter = 0;
-    SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS, L"Connected");
-    LogLine(L"Capture started on " + entry->description);
-    ShowCaptureButton(dialog, true);
-    SaveCaptureActive(true);
-    return true;
+    DeviceIdentity identity = rememberedDevice;
+    int position = FindRememberedDevice(DeviceList, identity);
+    if (position >= 0) {
+        identity = IdentityOfEntry(DeviceList, static_cast<size_t>(position));
+    }
+    if (identity.hardwareId.empty()) {
+        if (DeviceList.empty() || !HasIdentity(identity)) {
+            // Nothing to recognise a device by: the user has to choose.
+            return StartCapture(dialog);
+        }
+        // Saved by a version that kept only the number, and that number is empty now: which
+        // device it was cannot be told, and guessing could capture the user's own keyboard.
+        LogLine(L"Auto-restart: the saved device (number " +
+                std::to_wstring(identity.deviceNumber) +
+                L") is not connected and cannot be recognised; choose it and press Start.");
+        SaveCaptureActive(false);
+        return false;
+    }
+    uint16_t port = CheckedPort(dialog);
+    return port != 0 && ArmCapture(dialog, identity, port);
 }
 
 void StopCapture(HWND dialog, bool record) {
@@ -91,11 +158,35 @@ void StopCapture(HWND dialog, bool record) {
         return;
     }
     captureActive = false;
+    KillTimer(dialog, PresenceTimer);
     if (record) {
         SaveCaptureActive(false);
     }
     StopCaptureThread();
-    SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS, L"Disconnected");
+    capturedDevice = 0;
     LogLine(L"Capture stopped.");
-    ShowCaptureButton(dialog, false);
+    ShowCaptureState(dialog);
+}
+
+void CheckCapturedDevice(HWND dialog) {
+    if (!captureActive.load()) {
+        return;
+    }
+    int found = FindTargetDevice(captureTarget);
+    if (found == capturedDevice) {
+        return;
+    }
+    if (found == 0) {
+        capturedDevice = 0;
+        SelectDeviceNumber(dialog, 0);
+        LogLine(L"Device disconnected: " + RememberedDescription() +
+                L". Capture waits for it to return.");
+    } else {
+        bool resumed = capturedDeviceSeen;
+        capturedDeviceSeen = true;
+        TakeFoundDevice(dialog, found);
+        LogLine((resumed ? L"Capture resumed on " : L"Capture started on ") +
+                RememberedDescription());
+    }
+    ShowCaptureState(dialog);
 }

@@ -3,17 +3,54 @@
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
 
-#include <bitset>
 #include <cstring>
+#include <system_error>
 
 std::atomic<bool> captureStopFlag{false};
 std::thread captureThread;
-int capturedDevice = 0;
+CaptureTarget captureTarget;
 ModifierState modifierState;
 
 namespace {
 
 constexpr unsigned long WaitMilliseconds = 100;
+constexpr unsigned int HardwareIdBytes = 1024;
+
+bool IsKeyboardNumber(int device) {
+    return device >= 1 && device <= InterceptionMaxKeyboard;
+}
+
+// Whether the driver reports exactly this hardware id for the device now. No allocation: this
+// runs for every stroke of every keyboard.
+bool ReportsHardwareId(InterceptionContext context, int device, const std::u16string& id) {
+    uint16_t buffer[HardwareIdBytes / 2] = {};
+    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
+    if (bytes == 0 || id.size() >= HardwareIdBytes / 2) {
+        return false;
+    }
+    for (size_t k = 0; k < id.size(); ++k) {
+        if (buffer[k] != static_cast<uint16_t>(id[k])) {
+            return false;
+        }
+    }
+    return buffer[id.size()] == 0;
+}
+
+bool IsTargetDevice(InterceptionContext context, const CaptureTarget& target, int device) {
+    if (target.hardwareId.empty()) {
+        return device == target.deviceNumber;
+    }
+    return IsKeyboardNumber(device) && !target.twins.test(static_cast<size_t>(device)) &&
+           ReportsHardwareId(context, device, target.hardwareId);
+}
+
+std::u16string ToUtf16(const std::wstring& text) {
+    std::u16string converted;
+    for (wchar_t c : text) {
+        converted.push_back(static_cast<char16_t>(c));
+    }
+    return converted;
+}
 
 // A key by its code and E0 prefix (right Ctrl is not left Ctrl).
 size_t KeyIndex(const InterceptionKeyStroke& key) {
@@ -51,8 +88,48 @@ bool ReleaseBelongsToTheSystem(ReleaseTracker& tracker, size_t key, bool release
 
 }  // namespace
 
+CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber) {
+    CaptureTarget target;
+    target.hardwareId = ToUtf16(hardwareId);
+    target.deviceNumber = deviceNumber;
+    if (target.hardwareId.empty() || interceptionContext == nullptr) {
+        return target;
+    }
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (device != deviceNumber &&
+            ReportsHardwareId(interceptionContext, device, target.hardwareId)) {
+            target.twins.set(static_cast<size_t>(device));
+        }
+    }
+    return target;
+}
+
+int FindTargetDevice(const CaptureTarget& target) {
+    if (interceptionContext == nullptr) {
+        return 0;
+    }
+    if (target.hardwareId.empty()) {
+        uint16_t buffer[HardwareIdBytes / 2] = {};
+        return interception.getHardwareId(interceptionContext, target.deviceNumber, buffer,
+                                          HardwareIdBytes) != 0
+                   ? target.deviceNumber
+                   : 0;
+    }
+    // Where it was is checked first, so that a device present twice is found where it was.
+    if (IsTargetDevice(interceptionContext, target, target.deviceNumber)) {
+        return target.deviceNumber;
+    }
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (IsTargetDevice(interceptionContext, target, device)) {
+            return device;
+        }
+    }
+    return 0;
+}
+
 void CaptureThreadMain() {
     InterceptionContext context = interceptionContext;
+    const CaptureTarget& target = captureTarget;
     interception.setFilter(context, interception.isKeyboard, InterceptionFilterAll);
     InterceptionStrokeBuffer stroke;
     ReleaseTracker releases;
@@ -64,7 +141,7 @@ void CaptureThreadMain() {
         if (interception.receive(context, device, &stroke, 1) != 1) {
             continue;
         }
-        if (device != capturedDevice) {
+        if (!IsTargetDevice(context, target, device)) {
             // Every other keyboard goes straight back to the system, from the same buffer.
             interception.send(context, device, &stroke, 1);
             continue;
@@ -83,10 +160,25 @@ void CaptureThreadMain() {
     interception.setFilter(context, interception.isKeyboard, InterceptionFilterNone);
 }
 
+bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
+    KeyQueueClear();
+    modifierState = ModifierState{};
+    modifierState.capsLock = capsLock;
+    captureTarget = target;
+    captureStopFlag = false;
+    try {
+        captureThread = std::thread(CaptureThreadMain);
+    } catch (const std::system_error&) {
+        captureTarget = CaptureTarget{};
+        return false;
+    }
+    return true;
+}
+
 void StopCaptureThread() {
     captureStopFlag = true;
     if (captureThread.joinable()) {
         captureThread.join();
     }
-    capturedDevice = 0;
+    captureTarget = CaptureTarget{};
 }

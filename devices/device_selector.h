@@ -5,17 +5,16 @@
 
 #include <windows.h>
 
-#include <string>
+// Rebuilds the list, refills the combo box and selects what the state calls for: while capture
+// runs, the device it runs on (nothing while it waits for it); otherwise the remembered device
+// when present, else the first entry. Not a selection change: nothing is saved or logged.
+void fillDeviceSelector(HWND dialog);
 
-// Rebuilds the list, refills the combo box and selects the last entry whose hardware id is
-// the preferred one, or the first entry. Not a selection change: nothing is saved or logged.
-void fillDeviceSelector(HWND dialog, const std::wstring& preferredHardwareId);
+// Selects the entry of a device number, or nothing when the list has none.
+void SelectDeviceNumber(HWND dialog, int deviceNumber);
 
 // The entry under the current selection, or null.
 const DeviceEntry* selectedDeviceEntry(HWND dialog);
 
-// Start-up: the saved device number is found in a fresh list and selected by hardware id.
-void SelectDeviceAtStartup(HWND dialog, int savedDevice);
-
-// CBN_SELCHANGE: saves, logs, and moves a running capture to the new device.
+// CBN_SELCHANGE: remembers, saves, logs, and moves a running capture to the new device.
 void OnDeviceSelectionChange(HWND dialog);

@@ -1,26 +1,43 @@
 #include "devices/device_selector.h"
 
 #include "capture/capture_control.h"
+#include "devices/device_identity.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
 #include "shell/log_line.h"
 
-void fillDeviceSelector(HWND dialog, const std::wstring& preferredHardwareId) {
+namespace {
+
+WPARAM IndexOfNumber(int deviceNumber) {
+    for (size_t index = 0; index < DeviceList.size(); ++index) {
+        if (DeviceList[index].deviceNumber == deviceNumber) {
+            return index;
+        }
+    }
+    return static_cast<WPARAM>(-1);
+}
+
+}  // namespace
+
+void fillDeviceSelector(HWND dialog) {
     rebuildDeviceList();
     HWND selector = GetDlgItem(dialog, IDC_DEVICE_SELECTOR);
     SendMessageW(selector, CB_RESETCONTENT, 0, 0);
-    size_t chosen = 0;
-    for (size_t index = 0; index < DeviceList.size(); ++index) {
-        SendMessageW(selector, CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(DeviceList[index].label.c_str()));
-        // No early stop: of several identical devices the last one is chosen.
-        if (!preferredHardwareId.empty() && DeviceList[index].hardwareId == preferredHardwareId) {
-            chosen = index;
-        }
+    for (const DeviceEntry& entry : DeviceList) {
+        SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.label.c_str()));
     }
+    if (captureActive.load()) {
+        SelectDeviceNumber(dialog, capturedDevice);
+        return;
+    }
+    int remembered = FindRememberedDevice(DeviceList, rememberedDevice);
     if (!DeviceList.empty()) {
-        SendMessageW(selector, CB_SETCURSEL, chosen, 0);
+        SendMessageW(selector, CB_SETCURSEL, remembered < 0 ? 0 : remembered, 0);
     }
+}
+
+void SelectDeviceNumber(HWND dialog, int deviceNumber) {
+    SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_SETCURSEL, IndexOfNumber(deviceNumber), 0);
 }
 
 const DeviceEntry* selectedDeviceEntry(HWND dialog) {
@@ -31,28 +48,20 @@ const DeviceEntry* selectedDeviceEntry(HWND dialog) {
     return &DeviceList[static_cast<size_t>(index)];
 }
 
-void SelectDeviceAtStartup(HWND dialog, int savedDevice) {
-    rebuildDeviceList();
-    std::wstring preferred;
-    for (const DeviceEntry& entry : DeviceList) {
-        if (entry.deviceNumber == savedDevice) {
-            preferred = entry.hardwareId;
-            break;
-        }
-    }
-    fillDeviceSelector(dialog, preferred);
-}
-
 void OnDeviceSelectionChange(HWND dialog) {
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
     if (entry == nullptr) {
         return;
     }
-    SaveSettings(entry->deviceNumber);
+    rememberedDevice = IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()));
+    SaveSettings(rememberedDevice);
     LogLine(L"Device changed: " + entry->description);
     if (captureActive.load()) {
         LogLine(L"Restarting capture on the new device...");
         StopCapture(dialog, false);
-        StartCapture(dialog);
+        // A refused start leaves capture stopped: the state file says so too.
+        if (!StartCapture(dialog)) {
+            SaveCaptureActive(false);
+        }
     }
 }

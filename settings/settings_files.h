@@ -2,6 +2,8 @@
 // capture_state.ini for whether capture was running when the program last ended.
 #pragma once
 
+#include "devices/device_identity.h"
+
 #include <string>
 
 // The roaming application-data folder followed by "\Wendalux"; empty when that folder cannot
@@ -13,11 +15,12 @@ std::wstring SettingsFolder();
 std::wstring ConfigFilePath();
 std::wstring CaptureStateFilePath();
 
-// Writes device, port, case and Enter options, all four every time.
-void SaveSettings(int deviceNumber);
+// Writes device number, port, case and Enter options, all four every time, and beside the
+// number the device's hardware id and instance (removed when the identity has no id).
+void SaveSettings(const DeviceIdentity& device);
 void SaveCaptureActive(bool active);
 
 // Reads the options into tcpPort, lowercaseOutput and includeEnter; returns the remembered
-// device number (0 for none).
-int LoadSettings();
+// device (number 0 and no id for none; no id for a file written before ids were kept).
+DeviceIdentity LoadSettings();
 bool LoadCaptureActive();

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr DWORD CaseBufferCharacters = 512;
+// A hardware id is at most 512 characters with its NUL (the driver's 1024-byte reply).
+constexpr DWORD HardwareIdCharacters = 513;
 
 }  // namespace
 
@@ -42,13 +44,19 @@ std::wstring CaptureStateFilePath() {
            L"\\capture_state.ini";
 }
 
-void SaveSettings(int deviceNumber) {
+void SaveSettings(const DeviceIdentity& device) {
     std::wstring path = ConfigFilePath();
     if (path.empty()) {
         return;
     }
     const wchar_t* file = path.c_str();
-    WritePrivateProfileStringW(L"Device", L"InterceptionId", std::to_wstring(deviceNumber).c_str(),
+    WritePrivateProfileStringW(L"Device", L"InterceptionId",
+                               std::to_wstring(device.deviceNumber).c_str(), file);
+    bool identified = !device.hardwareId.empty();
+    WritePrivateProfileStringW(L"Device", L"HardwareId",
+                               identified ? device.hardwareId.c_str() : nullptr, file);
+    WritePrivateProfileStringW(L"Device", L"Instance",
+                               identified ? std::to_wstring(device.instance).c_str() : nullptr,
                                file);
     WritePrivateProfileStringW(L"Tcp", L"Port", std::to_wstring(tcpPort.load()).c_str(), file);
     WritePrivateProfileStringW(L"Tcp", L"Case", lowercaseOutput ? L"lower" : L"upper", file);
@@ -62,13 +70,19 @@ void SaveCaptureActive(bool active) {
     }
 }
 
-int LoadSettings() {
+DeviceIdentity LoadSettings() {
+    DeviceIdentity device;
     std::wstring path = ConfigFilePath();
     if (path.empty()) {
-        return 0;
+        return device;
     }
     const wchar_t* file = path.c_str();
-    int device = static_cast<int>(GetPrivateProfileIntW(L"Device", L"InterceptionId", 0, file));
+    device.deviceNumber =
+        static_cast<int>(GetPrivateProfileIntW(L"Device", L"InterceptionId", 0, file));
+    wchar_t hardwareId[HardwareIdCharacters] = {};
+    GetPrivateProfileStringW(L"Device", L"HardwareId", L"", hardwareId, HardwareIdCharacters, file);
+    device.hardwareId = hardwareId;
+    device.instance = static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
     UINT port = GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file);
     tcpPort = PortFromStoredValue(port);
     wchar_t caseText[CaseBufferCharacters] = {};

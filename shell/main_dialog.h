@@ -10,6 +10,7 @@ extern const UINT WM_SHOW_INSTANCE;
 extern HBRUSH GreenBrush;
 extern HBRUSH RedBrush;
 extern HBRUSH OrangeBrush;
+extern HBRUSH BlueBrush;
 extern HFONT TitleFont;
 extern HFONT GroupBoxFont;
 

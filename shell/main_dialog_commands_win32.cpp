@@ -2,6 +2,7 @@
 
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
+#include "devices/device_identity.h"
 #include "devices/device_list.h"
 #include "devices/device_selector.h"
 #include "forwarding/server_control.h"
@@ -52,8 +53,16 @@ void Quit(HWND dialog) {
 }  // namespace
 
 void SaveSettingsForSelection(HWND dialog) {
+    // The remembered device, whatever the selector shows after a Refresh; the selection only
+    // while nothing is remembered yet.
+    if (HasIdentity(rememberedDevice)) {
+        SaveSettings(rememberedDevice);
+        return;
+    }
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
-    SaveSettings(entry != nullptr ? entry->deviceNumber : 0);
+    SaveSettings(entry != nullptr
+                     ? IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()))
+                     : DeviceIdentity{});
 }
 
 INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
@@ -65,7 +74,7 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             OnDeviceSelectionChange(dialog);
             return TRUE;
         case IDC_REFRESH:
-            fillDeviceSelector(dialog, std::wstring());
+            fillDeviceSelector(dialog);
             return TRUE;
         case IDC_START_STOP:
             OnStartStop(dialog);

@@ -2,12 +2,14 @@
 
 #include "capture/interception_driver.h"
 #include "capture/scan_assembly.h"
+#include "devices/device_identity.h"
 #include "devices/device_selector.h"
 #include "forwarding/local_address.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
 #include "shell/activity_log.h"
+#include "shell/app_messages.h"
 #include "shell/dialog_post.h"
 #include "shell/log_line.h"
 #include "shell/tray_icon.h"
@@ -17,6 +19,7 @@
 HBRUSH GreenBrush = nullptr;
 HBRUSH RedBrush = nullptr;
 HBRUSH OrangeBrush = nullptr;
+HBRUSH BlueBrush = nullptr;
 HFONT TitleFont = nullptr;
 HFONT GroupBoxFont = nullptr;
 
@@ -51,6 +54,7 @@ void SetUpIconsAndFonts(HWND dialog) {
     GreenBrush = CreateSolidBrush(RGB(0, 150, 0));
     RedBrush = CreateSolidBrush(RGB(200, 0, 0));
     OrangeBrush = CreateSolidBrush(RGB(200, 130, 0));
+    BlueBrush = CreateSolidBrush(RGB(0, 90, 170));
     TitleFont = CreateBoldFont(-28);
     if (TitleFont != nullptr) {
         SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(TitleFont),
@@ -145,8 +149,8 @@ void InitializeMainDialog(HWND dialog) {
     SetUpPictures(dialog);
     SetUpLogo(dialog);
     OpenDriver(dialog);
-    int savedDevice = LoadSettings();
-    SelectDeviceAtStartup(dialog, savedDevice);
+    rememberedDevice = LoadSettings();
+    fillDeviceSelector(dialog);
     FillOptionControls(dialog);
     AddTrayIcon(dialog);
     SetTimer(dialog, CaptureTimer, CaptureTimerMilliseconds, nullptr);
@@ -154,7 +158,7 @@ void InitializeMainDialog(HWND dialog) {
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
     SetLogPanelVisible(dialog, false);
     if (LoadCaptureActive() && interceptionContext != nullptr) {
-        PostMessageW(dialog, WM_COMMAND, IDC_START_STOP, 0);
+        PostMessageW(dialog, WM_APP_AUTO_RESTART, 0, 0);
         LogLine(L"Auto-restart: capture was active on last shutdown");
     }
 }
@@ -162,8 +166,8 @@ void InitializeMainDialog(HWND dialog) {
 void ReleaseMainDialog() {
     for (HGDIOBJ* object :
          {reinterpret_cast<HGDIOBJ*>(&GreenBrush), reinterpret_cast<HGDIOBJ*>(&RedBrush),
-          reinterpret_cast<HGDIOBJ*>(&OrangeBrush), reinterpret_cast<HGDIOBJ*>(&TitleFont),
-          reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
+          reinterpret_cast<HGDIOBJ*>(&OrangeBrush), reinterpret_cast<HGDIOBJ*>(&BlueBrush),
+          reinterpret_cast<HGDIOBJ*>(&TitleFont), reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
         if (*object != nullptr) {
             DeleteObject(*object);
             *object = nullptr;

@@ -16,6 +16,7 @@ constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Green = RGB(0, 150, 0);
 constexpr COLORREF Red = RGB(200, 0, 0);
 constexpr COLORREF Orange = RGB(200, 130, 0);
+constexpr COLORREF Blue = RGB(0, 90, 170);
 
 INT_PTR PaintStatus(HDC context, COLORREF background, HBRUSH brush) {
     SetTextColor(context, White);
@@ -36,8 +37,12 @@ INT_PTR OnControlColour(HWND dialog, WPARAM wParam, LPARAM lParam) {
                                       : PaintStatus(context, Red, RedBrush);
     }
     if (id == IDC_CAPTURE_STATUS) {
-        return captureActive.load() ? PaintStatus(context, Green, GreenBrush)
-                                    : PaintStatus(context, Red, RedBrush);
+        if (!captureActive.load()) {
+            return PaintStatus(context, Red, RedBrush);
+        }
+        // Capture runs but waits for its device to come back.
+        return capturedDevice == 0 ? PaintStatus(context, Blue, BlueBrush)
+                                   : PaintStatus(context, Green, GreenBrush);
     }
     return static_cast<INT_PTR>(DefWindowProcW(dialog, WM_CTLCOLORSTATIC, wParam, lParam));
 }
@@ -89,7 +94,11 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_COMMAND:
             return HandleCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         case WM_TIMER:
-            ProcessKeyEvents();
+            if (wParam == PresenceTimer) {
+                CheckCapturedDevice(dialog);
+            } else {
+                ProcessKeyEvents();
+            }
             return TRUE;
         case WM_CLOSE:
             ShowWindow(dialog, SW_HIDE);
@@ -107,6 +116,9 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         case WM_APP_TCP_STATUS:
             OnTcpStatus(dialog, wParam);
+            return TRUE;
+        case WM_APP_AUTO_RESTART:
+            RestartRememberedCapture(dialog);
             return TRUE;
         default:
             return FALSE;

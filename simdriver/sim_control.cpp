@@ -206,6 +206,14 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
                    ? "ok\n"
                    : "error bad device\n";
     }
+    if (command == "move") {
+        std::string toText;
+        int to = 0;
+        return ParseKeyboard(FirstWord(arguments, toText), device) && ParseKeyboard(toText, to) &&
+                       SimMove(context, device, to)
+                   ? "ok\n"
+                   : "error usage: move D N, D present and N free\n";
+    }
     if (command == "plug") {
         std::string hardwareId;
         if (!ParseKeyboard(FirstWord(arguments, hardwareId), device)) {

@@ -139,6 +139,24 @@ bool SimPlug(SimContext& context, int device, const std::u16string& hardwareId) 
     return true;
 }
 
+bool SimMove(SimContext& context, int from, int to) {
+    if (!IsKeyboardNumber(from) || !IsKeyboardNumber(to) || from == to) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(context.mutex);
+    SimDevice& source = context.devices[from];
+    SimDevice& target = context.devices[to];
+    if (!source.present || target.present) {
+        return false;
+    }
+    target.present = true;
+    target.hardwareId = source.hardwareId;
+    source.present = false;
+    source.hardwareId.clear();
+    source.pending.clear();
+    return true;
+}
+
 int SimFilterOf(SimContext& context, int device) {
     std::lock_guard<std::mutex> lock(context.mutex);
     return device >= 1 && device <= SimDeviceCount ? context.devices[device].filter : 0;

@@ -71,6 +71,10 @@ std::vector<SimStroke> SimTakeSystemStrokes(SimContext& context);
 std::vector<std::pair<int, uint16_t>> SimHeldKeys(SimContext& context);
 bool SimUnplug(SimContext& context, int device);
 bool SimPlug(SimContext& context, int device, const std::u16string& hardwareId);
+// Unplugs a keyboard and plugs it back at another number in one step, as a re-plug that the
+// driver numbers anew: strokes typed before the move are dropped, strokes after it come from
+// the new number. False when either is not a keyboard, the first is absent or the second taken.
+bool SimMove(SimContext& context, int from, int to);
 int SimFilterOf(SimContext& context, int device);
 
 // The library's calls, on a context.

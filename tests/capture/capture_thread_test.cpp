@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "devices/device_identity.h"
 #include "support/sim_session.h"
 #include "support/test_environment.h"
 
@@ -26,20 +27,10 @@ protected:
     }
 
     void StartThread(int device) {
-        KeyQueueClear();
-        modifierState = {};
-        capturedDevice = device;
-        captureStopFlag = false;
-        captureThread = std::thread(CaptureThreadMain);
+        ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(device), device), false));
     }
 
-    void StopThread() {
-        captureStopFlag = true;
-        if (captureThread.joinable()) {
-            captureThread.join();
-        }
-        capturedDevice = 0;
-    }
+    void StopThread() { StopCaptureThread(); }
 
     // Takes queued characters until the text has the wanted length or the time is up.
     std::string Queued(size_t length) {
@@ -167,6 +158,26 @@ TEST_F(CaptureThreadTest, VanishedCapturedDeviceOnlyFallsSilent) {
     std::vector<std::string> expected = {"1 44 0", "1 44 1"};
     EXPECT_EQ(expected, SystemAfter(2));
     EXPECT_TRUE(KeyQueueTakeAll().empty());
+}
+
+TEST_F(CaptureThreadTest, ScannerIsFollowedToItsNewNumberAndNothingElseIsCaptured) {
+    ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));  // its twin
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 4") == "65535"; }));
+    // Re-plugged at 4 while another keyboard takes its old number; typed on at once.
+    ASSERT_EQ("ok", sim.Command("move 2 4"));
+    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_9999&PID_0001"));
+    const char* commands[] = {"type 4 ab", "type 2 x", "type 3 y", "type 4 c", "type 1 z"};
+    for (const char* command : commands) {
+        ASSERT_EQ("ok", sim.Command(command));
+    }
+    EXPECT_EQ("abc", Queued(3));
+    std::vector<std::string> expected = {"2 45 0", "2 45 1", "3 21 0",
+                                         "3 21 1", "1 44 0", "1 44 1"};
+    EXPECT_EQ(expected, SystemAfter(expected.size()));
+    EXPECT_EQ(4, FindTargetDevice(captureTarget));
+    ASSERT_EQ("ok", sim.Command("unplug 4"));
+    EXPECT_EQ(0, FindTargetDevice(captureTarget));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // queue and scan assembly to a TCP client as one frame.
 #include "capture/capture_control.h"
 #include "capture/capture_thread.h"
+#include "devices/device_identity.h"
 #include "capture/key_queue.h"
 #include "capture/scan_assembly.h"
 #include "forwarding/scan_frame.h"
@@ -25,13 +26,9 @@ TEST(StrokeToFrame, ScanTypedOnTheCapturedKeyboardReachesTheClient) {
     SocketHandle client = ConnectClient(tcpPort);
     ASSERT_TRUE(WaitForStatus(TcpConnected));
 
-    KeyQueueClear();
     ScanBufferClear();
     scanCounter = 0;
-    capturedDevice = 2;
-    modifierState = {};
-    captureStopFlag = false;
-    captureThread = std::thread(CaptureThreadMain);
+    ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(2), 2), false));
     captureActive = true;
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
 
@@ -57,9 +54,7 @@ TEST(StrokeToFrame, ScanTypedOnTheCapturedKeyboardReachesTheClient) {
     EXPECT_EQ((std::vector<std::string>{"1 16 0", "1 16 1"}), passed);
 
     captureActive = false;
-    captureStopFlag = true;
-    captureThread.join();
-    capturedDevice = 0;
+    StopCaptureThread();
     SocketClose(client);
     StopTcpServer();
     StopCollectingDialogMessages();

@@ -184,7 +184,8 @@ TEST_F(CaptureTest, NewDeviceWhileCapturingMovesCaptureAndRefreshChangesNothing)
     std::wstring log = LogText(app);
     PostCommand(app, IDC_REFRESH);
     ASSERT_TRUE(RoundTrip(app));
-    EXPECT_EQ(0, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    // The selector goes on showing the captured device.
+    EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
     EXPECT_EQ(config, ReadSettingsFile(L"config.ini"));
     EXPECT_EQ(log, LogText(app));
     // Capture goes on with the device it was started on.

@@ -57,7 +57,7 @@ TEST_F(SettingsFilesTest, FolderIsUnderRoamingAppDataAndMadeByTheFirstPathCall) 
 }
 
 TEST_F(SettingsFilesTest, SaveWritesAllFourValuesInTheirSectionsAndOrder) {
-    SaveSettings(3);
+    SaveSettings({L"", 0, 3});
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
         "IncludeEnter=1\r\n",
@@ -65,7 +65,7 @@ TEST_F(SettingsFilesTest, SaveWritesAllFourValuesInTheirSectionsAndOrder) {
     tcpPort = 808;
     lowercaseOutput = true;
     includeEnter = false;
-    SaveSettings(-1);
+    SaveSettings({L"", 0, -1});
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=-1\r\n[Tcp]\r\nPort=808\r\nCase=lower\r\n"
         "IncludeEnter=0\r\n",
@@ -87,11 +87,17 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     tcpPort = 4242;
     lowercaseOutput = true;
     includeEnter = false;
-    SaveSettings(7);
+    SaveSettings({L"HID\\VID_1234&PID_ABCD", 2, 7});
     tcpPort = 1;
     lowercaseOutput = false;
     includeEnter = true;
-    EXPECT_EQ(7, LoadSettings());
+    DeviceIdentity loaded = LoadSettings();
+    EXPECT_EQ(7, loaded.deviceNumber);
+    EXPECT_EQ(L"HID\\VID_1234&PID_ABCD", loaded.hardwareId);
+    EXPECT_EQ(2, loaded.instance);
+    EXPECT_NE(std::string::npos,
+              ReadFile(ConfigFilePath())
+                  .find("InterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"));
     EXPECT_EQ(4242, tcpPort.load());
     EXPECT_TRUE(lowercaseOutput);
     EXPECT_FALSE(includeEnter);
@@ -127,7 +133,7 @@ TEST_F(SettingsFilesTest, LoadedValuesFollowThePrivateProfileRules) {
         tcpPort = 1;
         lowercaseOutput = !c.lowercase;
         includeEnter = !c.enter;
-        EXPECT_EQ(c.device, LoadSettings()) << c.content;
+        EXPECT_EQ(c.device, LoadSettings().deviceNumber) << c.content;
         EXPECT_EQ(c.port, tcpPort.load()) << c.content;
         EXPECT_EQ(c.lowercase, lowercaseOutput) << c.content;
         EXPECT_EQ(c.enter, includeEnter) << c.content;
@@ -149,10 +155,10 @@ TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
         garbage.push_back(static_cast<char>(seed >> 16));
     }
     WriteConfig(garbage);
-    EXPECT_EQ(0, LoadSettings());
+    EXPECT_EQ(0, LoadSettings().deviceNumber);
     WriteFile(CaptureStateFilePath(), garbage);
     LoadCaptureActive();
-    SaveSettings(2);
+    SaveSettings({L"", 0, 2});
     SaveCaptureActive(true);
     EXPECT_TRUE(LoadCaptureActive());
 }

@@ -33,10 +33,10 @@ TEST(SettingsWithoutFolder, NothingIsReadOrWrittenAndDefaultsHold) {
     EXPECT_EQ(L"", ConfigFilePath());
     EXPECT_EQ(L"", CaptureStateFilePath());
 
-    SaveSettings(3);
+    SaveSettings({L"HID\\VID_1234&PID_ABCD", 1, 3});
     SaveCaptureActive(true);
     EXPECT_FALSE(LoadCaptureActive());
-    EXPECT_EQ(0, LoadSettings());
+    EXPECT_EQ(0, LoadSettings().deviceNumber);
     EXPECT_EQ(DefaultTcpPort, tcpPort.load());
     EXPECT_FALSE(lowercaseOutput);
     EXPECT_TRUE(includeEnter);

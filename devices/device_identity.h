@@ -1,0 +1,33 @@
+// What the remembered device is, beyond the number the driver happens to give it today:
+// numbers change when a device is re-plugged, moved to another port or the machine boots with
+// its devices in another order, so the device is remembered by its hardware id, and, among
+// identical devices, by its place among them.
+#pragma once
+
+#include "devices/device_list.h"
+
+#include <string>
+#include <vector>
+
+struct DeviceIdentity {
+    std::wstring hardwareId;  // empty: known by its number alone (an old config.ini)
+    int instance = 0;         // 1 for the first of the present devices with this id, and so on
+    int deviceNumber = 0;     // where it was last seen; 0 for no device
+};
+
+// The device the user chose or capture runs on; the settings save this one.
+extern DeviceIdentity rememberedDevice;
+
+bool HasIdentity(const DeviceIdentity& identity);
+
+// The identity of the entry at a position of the list.
+DeviceIdentity IdentityOfEntry(const std::vector<DeviceEntry>& list, size_t position);
+
+// The position of the remembered device in the list, or -1 when it is not present: the entry
+// at its number when that still has its hardware id, else the instance-th entry with that id.
+// Without a hardware id, the entry at its number.
+int FindRememberedDevice(const std::vector<DeviceEntry>& list, const DeviceIdentity& identity);
+
+// The hardware id the driver reports at a number now, without any name lookup; empty when
+// there is no device.
+std::wstring LiveHardwareId(int deviceNumber);

@@ -1,0 +1,179 @@
+// Capture follows the scanner by what it is: across restarts without it, shuffled numbers,
+// re-plugging during capture, Refresh, identical twins and an old settings file. Never another
+// keyboard.
+#include "e2e/program_test.h"
+
+#include "forwarding/scan_frame.h"
+#include "resources/resource.h"
+#include "support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string ScannerId = "HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+const std::wstring ScannerDescription = L"[VID_1234&PID_ABCD&REV_0100&MI_00]";
+const std::string ActiveState = "[Capture]\r\nActive=1\r\n";
+
+class DeviceFollowTest : public ProgramTest {
+protected:
+    SocketHandle client = InvalidSocket;
+
+    void TearDown() override {
+        if (client != InvalidSocket) {
+            SocketClose(client);
+        }
+        ProgramTest::TearDown();
+    }
+
+    std::string ScannerConfig(int device) {
+        return "[Device]\r\nInterceptionId=" + std::to_string(device) +
+               "\r\nHardwareId=" + ScannerId +
+               "\r\nInstance=1\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\n";
+    }
+
+    void Launch(const std::string& devices) {
+        AppOptions options;
+        options.devices = devices;
+        ASSERT_TRUE(LaunchAndFindWindow(app, options));
+    }
+
+    void Quit() {
+        PostCommand(app, IDM_QUIT);
+        ASSERT_EQ(0, WaitForExit(app));
+        Kill(app);
+    }
+
+    // A scan typed on a device arrives whole at a connected client.
+    void ExpectScanArrives(int device, const std::string& text) {
+        if (client == InvalidSocket) {
+            client = ConnectClient(port);
+            ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
+        }
+        ASSERT_EQ("ok", SimCommand(app, "scan " + std::to_string(device) + " " + text));
+        std::string frame = BuildScanFrame(text + "\r");
+        EXPECT_EQ(frame, ReadBytes(client, frame.size()));
+    }
+
+    // Typed on a device, the text reaches the system: press and release of each key.
+    void ExpectTypedIntoSystem(int device, const std::string& text) {
+        ASSERT_EQ("ok", SimCommand(app, "type " + std::to_string(device) + " " + text));
+        auto seen = SimSystemAtLeast(app, 2 * text.size());
+        ASSERT_EQ(2 * text.size(), seen.size());
+        for (const std::string& line : seen) {
+            EXPECT_EQ(std::to_string(device) + " ", line.substr(0, 2));
+        }
+    }
+};
+
+TEST_F(DeviceFollowTest, MissingScannerIsWaitedForNeverReplacedAndTakenWhenPlugged) {
+    WriteSettings(ScannerConfig(2), ActiveState);
+    Launch("1=ACPI\\PNP0303");
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device"));
+    EXPECT_TRUE(WaitForLog(app, L"Waiting for " + ScannerDescription));
+    EXPECT_EQ(-1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    ExpectTypedIntoSystem(1, "secret");
+    EXPECT_EQ(ActiveState, ReadSettingsFile(L"capture_state.ini"));
+
+    ASSERT_EQ("ok", SimCommand(app, "plug 3 " + ScannerId));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected", 3s));
+    EXPECT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
+    ExpectScanArrives(3, "4006381333931");
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("InterceptionId=3"));
+    SocketClose(client);
+    client = InvalidSocket;
+    Quit();
+
+    // Found again at the next start, and still at 3.
+    Launch("1=ACPI\\PNP0303;3=" + ScannerId);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    ExpectScanArrives(3, "AGAIN");
+}
+
+TEST_F(DeviceFollowTest, ShuffledNumbersRestartOnTheScannerWherever) {
+    WriteSettings(ScannerConfig(2), ActiveState);
+    Launch("2=HID\\VID_9999&PID_0001;4=" + ScannerId);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    EXPECT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
+    ExpectTypedIntoSystem(2, "mine");
+    ExpectScanArrives(4, "SHUFFLED");
+}
+
+TEST_F(DeviceFollowTest, ReplugDuringCaptureLosesNoStrokeToTheSystem) {
+    WriteSettings(ScannerConfig(2), ActiveState);
+    Launch("1=ACPI\\PNP0303;2=" + ScannerId);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    ExpectScanArrives(2, "BEFORE");
+    // Plugged back under another number and scanned at once, before any look for it.
+    ASSERT_EQ("ok", SimCommand(app, "move 2 6"));
+    ExpectScanArrives(6, "0101234567890128");
+    ASSERT_EQ("ok", SimCommand(app, "type 1 k"));
+    EXPECT_EQ((std::vector<std::string>{"1 37 0", "1 37 1"}), SimSystemAtLeast(app, 2));
+    EXPECT_TRUE(WaitForLog(app, L"Capture resumed on " + ScannerDescription));
+
+    // Out for a while: the status says capture waits, in its own words.
+    ASSERT_EQ("ok", SimCommand(app, "unplug 6"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device"));
+    EXPECT_TRUE(WaitForLog(app, L"Device disconnected: " + ScannerDescription));
+    ASSERT_EQ("ok", SimCommand(app, "plug 9 " + ScannerId));
+    ExpectScanArrives(9, "BACK");
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    EXPECT_TRUE(SimSystem(app).empty());
+}
+
+TEST_F(DeviceFollowTest, RefreshAndOptionsKeepTheScannerAndARefusedRestartIsRecorded) {
+    WriteSettings(ScannerConfig(2));
+    Launch("1=ACPI\\PNP0303;2=" + ScannerId);
+    PostCommand(app, IDC_START_STOP);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    PostCommand(app, IDC_REFRESH);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    ClickButton(app.window, IDC_INCLUDE_ENTER);
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("InterceptionId=2"));
+    Quit();
+
+    Launch("1=ACPI\\PNP0303;2=" + ScannerId);
+    ASSERT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
+    // A device change whose restart is refused: capture is stopped, and recorded so.
+    SetControlText(app.window, IDC_PORT, L"");
+    ChooseDevice(app, 0);
+    HWND box = FindProcessWindow(app.process.dwProcessId, L"Error", 20s);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(L"Invalid port.", MessageBoxText(box));
+    DismissMessageBox(box);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
+    EXPECT_EQ("[Capture]\r\nActive=0\r\n", ReadSettingsFile(L"capture_state.ini"));
+}
+
+TEST_F(DeviceFollowTest, OfTwoIdenticalScannersTheChosenOneIsCaptured) {
+    WriteSettings(ScannerConfig(3), ActiveState);
+    Launch("1=ACPI\\PNP0303;3=" + ScannerId + ";5=" + ScannerId);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    ExpectTypedIntoSystem(5, "twin");
+    ExpectScanArrives(3, "CHOSEN");
+}
+
+TEST_F(DeviceFollowTest, OldSettingsRestartOnTheirNumberAndNeverGuess) {
+    WriteSettings(ConfigFor(2, port), ActiveState);
+    Launch("1=ACPI\\PNP0303;2=" + ScannerId);
+    ASSERT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
+    ExpectScanArrives(2, "OLD");
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("HardwareId=" + ScannerId));
+    SocketClose(client);
+    client = InvalidSocket;
+    Quit();
+
+    // An old file whose number is empty now: nothing is captured, and the stop is recorded.
+    WriteSettings(ConfigFor(2, port), ActiveState);
+    Launch("1=ACPI\\PNP0303");
+    ASSERT_TRUE(WaitForLog(app, L"is not connected and cannot be recognised"));
+    EXPECT_EQ(L"Disconnected", ControlText(app.window, IDC_CAPTURE_STATUS));
+    EXPECT_EQ("0", SimCommand(app, "filter 1"));
+    EXPECT_EQ("[Capture]\r\nActive=0\r\n", ReadSettingsFile(L"capture_state.ini"));
+}
+
+}  // namespace
