@@ -1,6 +1,12 @@
-// Native test builds have no HID devices to ask.
-#include "devices/device_list.h"
+// Native builds have no HID devices to ask: the set is always empty.
+#include "devices/hid_lookup.h"
 
-std::wstring lookupHidProductName(const std::wstring&) {
-    return std::wstring();
+namespace {
+
+HidInterfaceSet NoSet() {
+    return nullptr;
 }
+
+}  // namespace
+
+HidLookupCalls hidLookupCalls = {NoSet, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};

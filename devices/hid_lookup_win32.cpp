@@ -1,6 +1,4 @@
-#include "devices/device_list.h"
-
-#include "devices/device_key.h"
+#include "devices/hid_lookup.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -9,7 +7,6 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -18,94 +15,78 @@ namespace {
 const GUID HidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-constexpr DWORD NameBufferBytes = 512;
+// The set and the device-information element of the interface looked at last.
+struct InterfaceSet {
+    HDEVINFO info;
+    SP_DEVINFO_DATA element;
+};
 
-// The buffer's text up to its first NUL, or all of it when it holds none.
-std::wstring NameFrom(const wchar_t (&buffer)[NameBufferBytes / sizeof(wchar_t)]) {
-    size_t length = 0;
-    while (length < NameBufferBytes / sizeof(wchar_t) && buffer[length] != L'\0') {
-        ++length;
+HidInterfaceSet OpenSet() {
+    HDEVINFO info = SetupDiGetClassDevsW(&HidInterfaceClass, nullptr, nullptr,
+                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (info == INVALID_HANDLE_VALUE) {
+        return nullptr;
     }
-    return std::wstring(buffer, length);
+    return new InterfaceSet{info, {}};
 }
 
-std::wstring ProductString(const wchar_t* devicePath) {
-    HANDLE device = CreateFileW(devicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+void CloseSet(HidInterfaceSet set) {
+    auto* interfaces = static_cast<InterfaceSet*>(set);
+    SetupDiDestroyDeviceInfoList(interfaces->info);
+    delete interfaces;
+}
+
+bool InterfaceAt(HidInterfaceSet set, unsigned long index, std::wstring& devicePath) {
+    auto* interfaces = static_cast<InterfaceSet*>(set);
+    devicePath.clear();
+    SP_DEVICE_INTERFACE_DATA interfaceData = {};
+    interfaceData.cbSize = sizeof interfaceData;
+    if (!SetupDiEnumDeviceInterfaces(interfaces->info, nullptr, &HidInterfaceClass, index,
+                                     &interfaceData)) {
+        return false;
+    }
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailW(interfaces->info, &interfaceData, nullptr, 0, &required,
+                                     nullptr);
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+        return true;
+    }
+    // Freed on return, before the next interface is looked at.
+    std::vector<BYTE> detailBuffer(required, 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    interfaces->element = {};
+    interfaces->element.cbSize = sizeof interfaces->element;
+    if (SetupDiGetDeviceInterfaceDetailW(interfaces->info, &interfaceData, detail, required,
+                                         nullptr, &interfaces->element)) {
+        devicePath = detail->DevicePath;
+    }
+    return true;
+}
+
+HidDeviceHandle OpenDevice(const std::wstring& devicePath) {
+    HANDLE device = CreateFileW(devicePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) {
-        return std::wstring();
-    }
-    wchar_t name[NameBufferBytes / sizeof(wchar_t)] = {};
-    std::wstring product;
-    if (HidD_GetProductString(device, name, NameBufferBytes) && name[0] != L'\0') {
-        product = NameFrom(name);
-    }
+    return device == INVALID_HANDLE_VALUE ? nullptr : device;
+}
+
+void CloseDevice(HidDeviceHandle device) {
     CloseHandle(device);
-    return product;
 }
 
-std::wstring RegistryName(HDEVINFO set, SP_DEVINFO_DATA& element, DWORD property) {
-    wchar_t name[NameBufferBytes / sizeof(wchar_t)] = {};
-    if (SetupDiGetDeviceRegistryPropertyW(set, &element, property, nullptr,
-                                          reinterpret_cast<BYTE*>(name), NameBufferBytes,
-                                          nullptr) &&
-        name[0] != L'\0') {
-        return NameFrom(name);
-    }
-    return std::wstring();
+bool ProductString(HidDeviceHandle device, wchar_t* buffer, unsigned long bytes) {
+    return HidD_GetProductString(device, buffer, bytes) != FALSE;
 }
 
-// The name of one interface whose key matched, or empty.
-std::wstring NameOfInterface(HDEVINFO set, SP_DEVINFO_DATA& element, const wchar_t* devicePath) {
-    std::wstring name = ProductString(devicePath);
-    if (name.empty()) {
-        name = RegistryName(set, element, SPDRP_FRIENDLYNAME);
-    }
-    if (name.empty()) {
-        name = RegistryName(set, element, SPDRP_DEVICEDESC);
-    }
-    return name;
+bool RegistryName(HidInterfaceSet set, unsigned long property, wchar_t* buffer,
+                  unsigned long bytes) {
+    auto* interfaces = static_cast<InterfaceSet*>(set);
+    return SetupDiGetDeviceRegistryPropertyW(interfaces->info, &interfaces->element, property,
+                                             nullptr, reinterpret_cast<BYTE*>(buffer), bytes,
+                                             nullptr) != FALSE;
 }
 
 }  // namespace
 
-std::wstring lookupHidProductName(const std::wstring& hardwareId) {
-    const std::wstring target = buildDeviceKey(hardwareId);
-    if (target.empty()) {
-        return std::wstring();
-    }
-    HDEVINFO set = SetupDiGetClassDevsW(&HidInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) {
-        return std::wstring();
-    }
-    std::wstring name;
-    SP_DEVICE_INTERFACE_DATA interfaceData = {};
-    interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD index = 0;
-         name.empty() &&
-         SetupDiEnumDeviceInterfaces(set, nullptr, &HidInterfaceClass, index, &interfaceData);
-         ++index) {
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr);
-        if (required == 0) {
-            continue;
-        }
-        // Freed when the vector goes, before the next interface is looked at.
-        std::vector<BYTE> detailBuffer(required, 0);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        SP_DEVINFO_DATA element = {};
-        element.cbSize = sizeof element;
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr,
-                                              &element)) {
-            continue;
-        }
-        if (buildDeviceKey(detail->DevicePath) != target) {
-            continue;
-        }
-        name = NameOfInterface(set, element, detail->DevicePath);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return name;
-}
+HidLookupCalls hidLookupCalls = {OpenSet,     CloseSet,      InterfaceAt, OpenDevice,
+                                 CloseDevice, ProductString, RegistryName};

@@ -1,6 +1,7 @@
 #include "devices/device_list.h"
 
 #include "capture/interception_driver.h"
+#include "devices/device_identity.h"
 #include "support/sim_session.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,37 @@ TEST(DeviceList, ProductNameLookupFindsNothingWithoutHidDevices) {
     // up.
     EXPECT_EQ(L"", lookupHidProductName(L"HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));
     EXPECT_EQ(L"", lookupHidProductName(L"ACPI\\PNP0303"));
+}
+
+}  // namespace
+
+namespace {
+
+struct RememberedCase {
+    DeviceIdentity identity;
+    int position;
+};
+
+TEST(DeviceIdentity, RememberedDeviceIsFoundByNumberThenByPlaceAmongEquals) {
+    const std::wstring s = L"HID\\VID_1234&PID_ABCD";
+    const std::vector<DeviceEntry> list = {{1, L"ACPI\\PNP0303", L"", L""},
+                                           {3, s, L"", L""},
+                                           {5, s, L"", L""},
+                                           {10, L"HID\\K", L"", L""}};
+    const RememberedCase cases[] = {
+        {{s, 1, 3}, 1},    {{s, 2, 5}, 2},    {{s, 1, 4}, 1},          {{s, 2, 3}, 1},
+        {{s, 3, 9}, -1},   {{s, 2, 10}, 2},   {{s, 0, 0}, 1},          {{L"", 0, 10}, 3},
+        {{L"", 0, 4}, -1}, {{L"", 0, 0}, -1}, {{L"HID\\X", 1, 1}, -1},
+    };
+    for (const RememberedCase& c : cases) {
+        EXPECT_EQ(c.position, FindRememberedDevice(list, c.identity))
+            << c.identity.instance << " " << c.identity.deviceNumber;
+    }
+    DeviceIdentity twin = IdentityOfEntry(list, 2);
+    EXPECT_EQ(s, twin.hardwareId);
+    EXPECT_EQ(2, twin.instance);
+    EXPECT_EQ(5, twin.deviceNumber);
+    EXPECT_FALSE(HasIdentity(IdentityOfEntry(list, 4)));
 }
 
 }  // namespace
