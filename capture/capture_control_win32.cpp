@@ -8,6 +8,7 @@
 #include "devices/device_naming.h"
 #include "devices/device_selector.h"
 #include "forwarding/port_text.h"
+#include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
@@ -65,6 +66,7 @@ void TakeFoundDevice(HWND dialog, int deviceNumber) {
 // checked.
 bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     tcpPort = port;
+    ApplyPortToServer(dialog);
     lowercaseOutput = IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED;
     includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
     rememberedDevice = identity;

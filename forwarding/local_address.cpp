@@ -20,3 +20,23 @@ std::optional<std::uint32_t> ChooseLocalAddress(const std::vector<AdapterRecord>
     }
     return best;
 }
+
+std::vector<uint64_t> QueryWithGrowingBuffer(SizedQuery query, void* context,
+                                             unsigned long overflowCode,
+                                             unsigned long initialBytes) {
+    constexpr int Attempts = 4;
+    unsigned long bytes = initialBytes;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        std::vector<uint64_t> buffer((bytes + sizeof(uint64_t) - 1) / sizeof(uint64_t));
+        unsigned long size = static_cast<unsigned long>(buffer.size() * sizeof(uint64_t));
+        unsigned long result = query(context, buffer.data(), &size);
+        if (result == 0) {
+            return buffer;
+        }
+        if (result != overflowCode || size <= bytes) {
+            break;
+        }
+        bytes = size;
+    }
+    return {};
+}

@@ -20,5 +20,14 @@ struct AdapterRecord {
 // strictly lowest metric; the first adapter wins a tie and an all-ones metric never wins.
 std::optional<std::uint32_t> ChooseLocalAddress(const std::vector<AdapterRecord>& adapters);
 
+// Asks a size-taking query (the adapter list's) for its data with a buffer of the given size,
+// then again with the size the system asks for, while it says the buffer was too small (the
+// list may grow between two calls). Empty when it fails or keeps asking for more. The storage
+// is 8-byte aligned for the records the system writes into it.
+using SizedQuery = unsigned long (*)(void* context, void* buffer, unsigned long* bytes);
+std::vector<uint64_t> QueryWithGrowingBuffer(SizedQuery query, void* context,
+                                             unsigned long overflowCode,
+                                             unsigned long initialBytes);
+
 // The chosen address as dotted text, or "127.0.0.1" when there is none or the query fails.
 std::wstring GetLocalIpAddress();

@@ -6,8 +6,6 @@
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
 
-#include <memory>
-
 namespace {
 
 constexpr ULONG AdapterBufferBytes = 16384;
@@ -36,17 +34,22 @@ std::vector<AdapterRecord> ReadAdapters(const IP_ADAPTER_ADDRESSES* adapter) {
     return records;
 }
 
+unsigned long QueryAdapters(void*, void* buffer, unsigned long* bytes) {
+    return GetAdaptersAddresses(AF_INET, AdapterFlags, nullptr,
+                                static_cast<IP_ADAPTER_ADDRESSES*>(buffer), bytes);
+}
+
 }  // namespace
 
 std::wstring GetLocalIpAddress() {
-    // One call with a fixed buffer: adapter data that does not fit falls back like a failure.
-    auto buffer = std::make_unique<IP_ADAPTER_ADDRESSES[]>(
-        AdapterBufferBytes / sizeof(IP_ADAPTER_ADDRESSES) + 1);
-    ULONG size = AdapterBufferBytes;
-    if (GetAdaptersAddresses(AF_INET, AdapterFlags, nullptr, buffer.get(), &size) != NO_ERROR) {
+    // Machines with virtual switches, VPNs and containers list far more than 16 KB.
+    std::vector<uint64_t> buffer =
+        QueryWithGrowingBuffer(QueryAdapters, nullptr, ERROR_BUFFER_OVERFLOW, AdapterBufferBytes);
+    if (buffer.empty()) {
         return L"127.0.0.1";
     }
-    auto chosen = ChooseLocalAddress(ReadAdapters(buffer.get()));
+    auto chosen =
+        ChooseLocalAddress(ReadAdapters(reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data())));
     if (!chosen) {
         return L"127.0.0.1";
     }

@@ -6,5 +6,15 @@
 // EN_CHANGE of the port field, key stroke by key stroke: a new non-zero port is stored and
 // saved, and restarts the server while capture runs.
 void OnPortFieldChanged(HWND dialog);
-// Drops the client while capture runs; the listening socket stays open.
+// Drops the client while capture runs; the listening socket stays open. The server thread
+// reports the status that follows (Listening, or Connected when a waiting client comes in).
 void OnResetClicked();
+
+// The dialog timer that tries again to start a server whose thread could not be created.
+constexpr UINT_PTR ServerRetryTimer = 3;
+// Starts the server; when the system refuses, tries again every 5 seconds.
+void StartServer(HWND dialog);
+// ServerRetryTimer.
+void RetryServerStart(HWND dialog);
+// At capture start: a port changed while capture was stopped is put in force now.
+void ApplyPortToServer(HWND dialog);

@@ -12,6 +12,14 @@
 namespace {
 
 constexpr int PortTextCharacters = 16;
+constexpr UINT ServerRetryMilliseconds = 5000;
+
+void RestartServer(HWND dialog, uint16_t port) {
+    LogLine(L"Port changed to " + std::to_wstring(port) + L" - restarting TCP server...");
+    KillTimer(dialog, ServerRetryTimer);
+    StopTcpServer();
+    StartServer(dialog);
+}
 
 }  // namespace
 
@@ -25,9 +33,27 @@ void OnPortFieldChanged(HWND dialog) {
     tcpPort = port;
     SaveSettingsForSelection(dialog);
     if (captureActive.load()) {
-        LogLine(L"Port changed to " + std::to_wstring(port) + L" - restarting TCP server...");
-        StopTcpServer();
-        StartTcpServer();
+        RestartServer(dialog, port);
+    }
+}
+
+void StartServer(HWND dialog) {
+    if (!StartTcpServer()) {
+        SetTimer(dialog, ServerRetryTimer, ServerRetryMilliseconds, nullptr);
+    }
+}
+
+void RetryServerStart(HWND dialog) {
+    KillTimer(dialog, ServerRetryTimer);
+    if (!serverThread.joinable()) {
+        StartServer(dialog);
+    }
+}
+
+void ApplyPortToServer(HWND dialog) {
+    uint16_t port = tcpPort.load();
+    if (serverThread.joinable() && serverPort.load() != port) {
+        RestartServer(dialog, port);
     }
 }
 
@@ -37,5 +63,4 @@ void OnResetClicked() {
     }
     CloseClientConnection();
     LogLine(L"Reset: client connection closed.");
-    SetTcpStatus(TcpListening);
 }

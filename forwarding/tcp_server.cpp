@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <system_error>
 
 std::atomic<uint16_t> tcpPort{DefaultTcpPort};
 SocketHandle listenSocket = InvalidSocket;
@@ -15,6 +16,7 @@ std::mutex socketMutex;
 std::atomic<bool> serverStopFlag{false};
 std::thread serverThread;
 std::atomic<int> tcpStatus{TcpDisconnected};
+std::atomic<uint16_t> serverPort{0};
 
 namespace {
 
@@ -49,6 +51,7 @@ SocketHandle OpenListeningSocket() {
     }
     SocketSetReuseAddress(socket);
     uint16_t port = tcpPort.load();
+    serverPort = port;
     if (!SocketBind(socket, AnyAddress, port)) {
         int error = SocketLastError();
         LogLine(L"Bind failed on port " + std::to_wstring(port) + L" (code " +
@@ -130,9 +133,17 @@ void ServeClient(SocketHandle connection, const std::string& peer, SocketHandle 
     }
 }
 
+// Returns when stopped, or when the listening socket cannot be waited on any more; the caller
+// then opens a new one after the usual pause, so that a broken socket never spins a core.
 void AcceptClients(SocketHandle listener, SocketHandle waker) {
     while (!serverStopFlag.load()) {
         SocketWait wait = SocketWaitReadable(listener, waker, WaitMilliseconds);
+        if (wait == SocketWait::Failed) {
+            LogLine(L"TCP server wait failed (code " + std::to_wstring(SocketLastError()) +
+                    L"). Retrying in 5s.");
+            PauseBeforeRetry();
+            return;
+        }
         if (wait == SocketWait::Woken) {
             SocketDrainWaker(waker);
         }
@@ -143,6 +154,10 @@ void AcceptClients(SocketHandle listener, SocketHandle waker) {
         SocketHandle connection = SocketAccept(listener, peer);
         if (connection != InvalidSocket) {
             ServeClient(connection, peer, waker);
+        } else {
+            // A connection that went before it was taken is normal; a listener that keeps
+            // failing must not be asked again at once.
+            std::this_thread::sleep_for(RetryStep);
         }
     }
 }
@@ -186,13 +201,22 @@ void ServerThreadMain() {
     }
 }
 
-void StartTcpServer() {
+bool StartTcpServer() {
     serverStopFlag.exchange(false);
     {
         std::lock_guard<std::mutex> lock(socketMutex);
         serverWaker = SocketOpenWaker();
     }
-    serverThread = std::thread(ServerThreadMain);
+    serverPort = tcpPort.load();
+    try {
+        serverThread = std::thread(ServerThreadMain);
+    } catch (const std::system_error& error) {
+        LogLine(L"TCP server could not be started (code " + std::to_wstring(error.code().value()) +
+                L"). Retrying in 5s.");
+        StopTcpServer();
+        return false;
+    }
+    return true;
 }
 
 void StopTcpServer() {
@@ -214,5 +238,6 @@ void StopTcpServer() {
             serverWaker = InvalidSocket;
         }
     }
+    serverPort = 0;
     SetTcpStatus(TcpDisconnected);
 }

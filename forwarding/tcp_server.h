@@ -21,12 +21,15 @@ extern std::mutex socketMutex;
 extern std::atomic<bool> serverStopFlag;
 extern std::thread serverThread;
 extern std::atomic<int> tcpStatus;
+// The port the server thread listens on or is trying to; 0 when no thread runs.
+extern std::atomic<uint16_t> serverPort;
 
 // Stores the status and posts WM_APP_TCP_STATUS to the main dialog, from any thread.
 void SetTcpStatus(int value);
 
-// Precondition: no unjoined server thread.
-void StartTcpServer();
+// Precondition: no unjoined server thread. False, with a log line, when the system refused to
+// create the thread; the caller tries again later.
+bool StartTcpServer();
 // Closes the connection, ends and joins the thread, reports Disconnected. Safe when no thread
 // runs.
 void StopTcpServer();

@@ -1,6 +1,9 @@
 // Resource and control ids, shared by wendalux.rc and the program.
 #pragma once
 
+// The main window's caption; a second copy looks for a running copy's window by it.
+#define MAIN_CAPTION "Marrowick - Ferroquill  Ver.: 2026-05-24-45"
+
 #define IDD_MAIN 101
 #define IDI_APP 102
 #define IDR_TRAY_MENU 103

@@ -7,8 +7,11 @@
 
 extern bool LogPanelVisible;
 
-// Appends one posted line and frees it.
-void AppendLogLine(HWND dialog, std::wstring* line);
+// Lifts the edit control's default limit of 30,000 characters, which would otherwise cut or
+// drop new lines silently long before the line limit applies.
+void InitializeLog(HWND dialog);
+// WM_APP_LOG: appends every line waiting in the log queue.
+void AppendQueuedLogLines(HWND dialog);
 void ClearLog(HWND dialog);
 // Puts the log's text on the clipboard as Unicode text.
 void CopyLog(HWND dialog);

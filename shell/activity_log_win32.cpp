@@ -4,7 +4,6 @@
 #include "shell/log_line.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 bool LogPanelVisible = false;
@@ -36,15 +35,20 @@ void MoveControl(HWND dialog, int id, int x, int y, int width, int height) {
 
 }  // namespace
 
-void AppendLogLine(HWND dialog, std::wstring* line) {
-    std::unique_ptr<std::wstring> owned(line);
+void InitializeLog(HWND dialog) {
+    SendDlgItemMessageW(dialog, IDC_LOG, EM_SETLIMITTEXT, 0, 0);
+}
+
+void AppendQueuedLogLines(HWND dialog) {
     HWND edit = GetDlgItem(dialog, IDC_LOG);
-    if (SendMessageW(edit, EM_GETLINECOUNT, 0, 0) > MaximumLines) {
-        CutOldestLines(edit);
+    for (const std::wstring& line : TakeLogLines()) {
+        if (SendMessageW(edit, EM_GETLINECOUNT, 0, 0) > MaximumLines) {
+            CutOldestLines(edit);
+        }
+        int length = GetWindowTextLengthW(edit);
+        SendMessageW(edit, EM_SETSEL, length, length);
+        ReplaceSelection(edit, (line + L"\r\n").c_str());
     }
-    int length = GetWindowTextLengthW(edit);
-    SendMessageW(edit, EM_SETSEL, length, length);
-    ReplaceSelection(edit, (*owned + L"\r\n").c_str());
 }
 
 void ClearLog(HWND dialog) {

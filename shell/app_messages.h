@@ -2,6 +2,6 @@
 #pragma once
 
 constexpr unsigned WM_APP_TRAY = 0x8001;          // wParam icon id 1, lParam the mouse message
-constexpr unsigned WM_APP_LOG = 0x8002;           // lParam: heap std::wstring*, owned by receiver
+constexpr unsigned WM_APP_LOG = 0x8002;           // no parameters: log lines wait in the log queue
 constexpr unsigned WM_APP_TCP_STATUS = 0x8004;    // wParam: the new TcpStatus
 constexpr unsigned WM_APP_AUTO_RESTART = 0x8005;  // posted to itself at start-up; no parameters

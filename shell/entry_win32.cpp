@@ -21,6 +21,47 @@ namespace {
 
 HANDLE SingleInstanceMutex = nullptr;
 
+constexpr DWORD QuittingCopyWaitMilliseconds = 5000;
+constexpr DWORD MutexRetryMilliseconds = 200;
+
+// The main window of a running copy, shown or hidden, in this session.
+bool RunningCopyHasWindow() {
+    return FindWindowW(L"#32770", L"" MAIN_CAPTION) != nullptr;
+}
+
+// True when this copy may run. Another copy holds the machine-wide mutex when it exists
+// already, and also when it cannot even be opened: that is a copy of another user logged on
+// to the same PC, whose mutex this user may not touch. A copy that is still quitting has no
+// window any more: its mutex is waited for, briefly, so that a quick restart starts.
+bool TakeSingleInstance() {
+    DWORD waited = 0;
+    while (true) {
+        SingleInstanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
+        DWORD error = GetLastError();
+        if (SingleInstanceMutex != nullptr && error != ERROR_ALREADY_EXISTS) {
+            return true;
+        }
+        if (RunningCopyHasWindow() || waited >= QuittingCopyWaitMilliseconds) {
+            if (SingleInstanceMutex != nullptr) {
+                CloseHandle(SingleInstanceMutex);
+                SingleInstanceMutex = nullptr;
+            }
+            return false;
+        }
+        if (SingleInstanceMutex != nullptr) {
+            DWORD result = WaitForSingleObject(SingleInstanceMutex, MutexRetryMilliseconds);
+            if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+                return true;
+            }
+            CloseHandle(SingleInstanceMutex);
+            SingleInstanceMutex = nullptr;
+        } else {
+            Sleep(MutexRetryMilliseconds);
+        }
+        waited += MutexRetryMilliseconds;
+    }
+}
+
 bool ShowAtStart(const wchar_t* commandLine) {
     bool tray = commandLine != nullptr && std::wcsstr(commandLine, L"--tray") != nullptr;
     std::wstring config = ConfigFilePath();
@@ -31,6 +72,13 @@ bool ShowAtStart(const wchar_t* commandLine) {
 void RunMessageLoop(HWND dialog) {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // A multi-line edit takes Esc for itself (and only closes the window); Esc quits from
+        // every control, the log included.
+        if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE &&
+            message.hwnd == GetDlgItem(dialog, IDC_LOG)) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            continue;
+        }
         if (!IsDialogMessageW(dialog, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -47,8 +95,7 @@ void StopWorkers() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-    SingleInstanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!TakeSingleInstance()) {
         AllowSetForegroundWindow(ASFW_ANY);
         PostMessageW(HWND_BROADCAST, WM_SHOW_INSTANCE, 0, 0);
         return 0;
@@ -69,6 +116,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     RunMessageLoop(dialog);
     StopWorkers();
     SocketLibraryStop();
+    // Released at once, so that a copy started while this one quits can start.
+    ReleaseMutex(SingleInstanceMutex);
     CloseHandle(SingleInstanceMutex);
     return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct LocalClock {
     int hour;
@@ -14,6 +15,10 @@ LocalClock CurrentLocalTime();
 // "[hh:mm:ss] " followed by the text.
 std::wstring FormatLogLine(const LocalClock& time, const std::wstring& text);
 
-// Stamps the line with the local time and posts it to the main dialog as WM_APP_LOG. Before
-// the dialog exists the line is dropped.
+// Stamps the line with the local time and queues it for the main dialog, which a posted
+// WM_APP_LOG wakes (one wake-up pending at a time). Before the dialog exists the line is
+// dropped. The message carries nothing, so a stray or foreign WM_APP_LOG is harmless.
 void LogLine(const std::wstring& text);
+
+// The main dialog's side: every queued line, oldest first, leaving the queue empty.
+std::vector<std::wstring> TakeLogLines();

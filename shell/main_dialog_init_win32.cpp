@@ -5,6 +5,7 @@
 #include "devices/device_identity.h"
 #include "devices/device_selector.h"
 #include "forwarding/local_address.h"
+#include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
@@ -47,8 +48,7 @@ BOOL CALLBACK ApplyGroupBoxFont(HWND child, LPARAM font) {
 
 void SetUpIconsAndFonts(HWND dialog) {
     HINSTANCE module = GetModuleHandleW(nullptr);
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
+    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadSmallAppIcon()));
     SendMessageW(dialog, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
     GreenBrush = CreateSolidBrush(RGB(0, 150, 0));
@@ -145,6 +145,7 @@ void FillOptionControls(HWND dialog) {
 
 void InitializeMainDialog(HWND dialog) {
     MainDialogHandle = dialog;
+    InitializeLog(dialog);
     SetUpIconsAndFonts(dialog);
     SetUpPictures(dialog);
     SetUpLogo(dialog);
@@ -154,7 +155,7 @@ void InitializeMainDialog(HWND dialog) {
     FillOptionControls(dialog);
     AddTrayIcon(dialog);
     SetTimer(dialog, CaptureTimer, CaptureTimerMilliseconds, nullptr);
-    StartTcpServer();
+    StartServer(dialog);
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
     SetLogPanelVisible(dialog, false);
     if (LoadCaptureActive() && interceptionContext != nullptr) {

@@ -2,6 +2,7 @@
 
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
+#include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "shell/activity_log.h"
@@ -96,6 +97,8 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_TIMER:
             if (wParam == PresenceTimer) {
                 CheckCapturedDevice(dialog);
+            } else if (wParam == ServerRetryTimer) {
+                RetryServerStart(dialog);
             } else {
                 ProcessKeyEvents();
             }
@@ -112,7 +115,7 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             OnTrayMessage(dialog, lParam);
             return TRUE;
         case WM_APP_LOG:
-            AppendLogLine(dialog, reinterpret_cast<std::wstring*>(lParam));
+            AppendQueuedLogLines(dialog);
             return TRUE;
         case WM_APP_TCP_STATUS:
             OnTcpStatus(dialog, wParam);

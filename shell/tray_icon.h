@@ -6,6 +6,8 @@
 
 extern NOTIFYICONDATAW TrayIconData;
 
+// The program's icon at the system's small-icon size (shared: never destroyed).
+HICON LoadSmallAppIcon();
 void AddTrayIcon(HWND dialog);
 void RemoveTrayIcon();
 // WM_APP_TRAY: lParam is the mouse message.

@@ -70,3 +70,51 @@ TEST(LocalAddress, MachineAddressIsDottedIpv4) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// A system whose data needs `needed` bytes, and grows by `growth` at its first `growths`
+// answers that the buffer is too small (adapters arriving between two calls).
+struct FakeSystem {
+    unsigned long needed, growth;
+    int growths;
+    int calls = 0;
+};
+
+unsigned long FakeQuery(void* context, void* buffer, unsigned long* bytes) {
+    auto* system = static_cast<FakeSystem*>(context);
+    ++system->calls;
+    if (*bytes < system->needed) {
+        *bytes = system->needed;
+        if (system->growths-- > 0) {
+            system->needed += system->growth;
+        }
+        return 111;
+    }
+    std::memset(buffer, 0xAB, system->needed);
+    return 0;
+}
+
+TEST(LocalAddress, AdapterQueryAsksAgainWithTheSizeTheSystemWants) {
+    struct Case {
+        unsigned long needed, growth;
+        int growths;
+        bool found;
+        int calls;
+    } cases[] = {{100, 0, 0, true, 1},
+                 {16384, 0, 0, true, 1},
+                 {16385, 0, 0, true, 2},
+                 {60000, 5000, 1, true, 3},
+                 {60000, 5000, 9, false, 4}};
+    for (const Case& c : cases) {
+        FakeSystem system{c.needed, c.growth, c.growths};
+        std::vector<uint64_t> data = QueryWithGrowingBuffer(FakeQuery, &system, 111, 16384);
+        EXPECT_EQ(c.found, !data.empty()) << c.needed;
+        EXPECT_EQ(c.calls, system.calls) << c.needed;
+        if (c.found) {
+            EXPECT_GE(data.size() * sizeof(uint64_t), system.needed) << c.needed;
+        }
+    }
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include "support/dialog_messages.h"
 
 #include "support/dialog_messages_internal.h"
+#include "shell/log_line.h"
 #include "support/test_environment.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@ CollectedMessages collected;
 
 void ClearCollectedDialogMessages() {
     DeliverDialogMessages();
+    TakeLogLines();
     std::lock_guard<std::mutex> lock(collected.mutex);
     collected.lines.clear();
     collected.statuses.clear();

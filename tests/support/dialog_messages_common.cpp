@@ -1,14 +1,13 @@
 #include "support/dialog_messages_internal.h"
 
 #include "shell/app_messages.h"
+#include "shell/log_line.h"
 
-#include <memory>
-
-bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t) {
     if (message == WM_APP_LOG) {
-        std::unique_ptr<std::wstring> line(reinterpret_cast<std::wstring*>(lParam));
+        std::vector<std::wstring> lines = TakeLogLines();
         std::lock_guard<std::mutex> lock(collected.mutex);
-        collected.lines.push_back(*line);
+        collected.lines.insert(collected.lines.end(), lines.begin(), lines.end());
         return true;
     }
     if (message == WM_APP_TCP_STATUS) {
