@@ -243,3 +243,32 @@ TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TcpServerTest, BrokenListeningSocketIsReopenedAfterAPauseNotSpunOn) {
+    StartListening();
+    {
+        // Closed under the server's feet: every wait on it fails from now on.
+        std::lock_guard<std::mutex> lock(socketMutex);
+        SocketClose(listenSocket);
+    }
+    const std::wstring failed = L"TCP server wait failed";
+    auto failures = [&] {
+        size_t count = 0;
+        for (const auto& text : LoggedTexts()) {
+            count += text.rfind(failed, 0) == 0;
+        }
+        return count;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return failures() == 1; })) << LogForMessage();
+    // Within the pause no second try, then a fresh listening socket.
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(1u, failures());
+    EXPECT_TRUE(WaitForLoggedText(listeningLine, 2, 15s)) << LogForMessage();
+    SocketHandle client = ConnectClient(port);
+    EXPECT_NE(InvalidSocket, client);
+    SocketClose(client);
+}
+
+}  // namespace
