@@ -152,7 +152,8 @@ void CaptureThreadMain() {
         if (ReleaseBelongsToTheSystem(releases, KeyIndex(key), released)) {
             interception.send(context, device, &stroke, 1);
         }
-        auto character = TranslateStroke(key.code, released, modifierState);
+        auto character = TranslateStroke(key.code, released, modifierState,
+                                         (key.state & InterceptionKeyE0) != 0);
         if (character) {
             KeyQueueAppend(KeyEvent{*character, *character == 0x0D});
         }

@@ -4,6 +4,7 @@
 #include "capture/key_queue.h"
 #include "forwarding/scan_frame.h"
 #include "shell/log_line.h"
+#include "shell/scan_text.h"
 #include "shell/text_conversion.h"
 
 #include <mutex>
@@ -36,7 +37,8 @@ void FinishScan() {
     // Counted and logged whether or not a client took it.
     SendScanFrame(payload);
     uint64_t number = ++scanCounter;
-    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + Utf8ToWide(scanBuffer));
+    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " +
+            Utf8ToWide(NameControlBytes(scanBuffer)));
     scanBuffer.clear();
 }
 

@@ -1,5 +1,7 @@
 #include "listener/frame_decoder.h"
 
+#include "shell/scan_text.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -108,18 +110,12 @@ std::vector<std::string> FinishFrames(FrameDecoder& decoder) {
 }
 
 std::string EscapeScan(const std::string& scan) {
+    // Control bytes by name, as the program's log shows them; bytes past ASCII in hex, so that
+    // the console shows what arrived whatever its code page.
     std::string text;
-    for (char c : scan) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (byte == '\r') {
-            text += "\\r";
-        } else if (byte == '\n') {
-            text += "\\n";
-        } else if (byte == '\t') {
-            text += "\\t";
-        } else if (byte == '\\') {
-            text += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7F) {
+    for (char c : NameControlBytes(scan)) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
             text.push_back(c);
         } else {
             char hex[5];

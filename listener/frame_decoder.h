@@ -22,6 +22,6 @@ std::vector<std::string> DecodeBytes(FrameDecoder& decoder, const std::string& b
 // one cut inside a group is dropped.
 std::vector<std::string> FinishFrames(FrameDecoder& decoder);
 
-// A scan as one readable line: printable ASCII as it is, "\r", "\n", "\t", "\\" and "\xHH"
-// for the rest.
+// A scan as one readable line: printable ASCII as it is, control bytes by their names in
+// angle brackets ("<GS>", "<CR>"), bytes past ASCII as "\xHH".
 std::string EscapeScan(const std::string& scan);

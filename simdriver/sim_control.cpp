@@ -49,13 +49,14 @@ std::string FirstWord(const std::string& text, std::string& rest) {
     return text.substr(0, blank);
 }
 
-std::string TypeText(SimContext& context, const std::string& arguments, bool withEnter) {
+std::string TypeText(SimContext& context, const std::string& arguments, bool withEnter,
+                     ControlStyle style) {
     std::string text;
     int device = 0;
     if (!ParseKeyboard(FirstWord(arguments, text), device)) {
         return "error bad device\n";
     }
-    auto strokes = StrokesForText(device, text);
+    auto strokes = StrokesForText(device, text, style);
     if (!strokes) {
         return "error character not on a US keyboard\n";
     }
@@ -161,7 +162,10 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
         return InjectStroke(context, arguments);
     }
     if (command == "type" || command == "scan") {
-        return TypeText(context, arguments, command == "scan");
+        return TypeText(context, arguments, command == "scan", ControlStyle::Ctrl);
+    }
+    if (command == "altscan") {
+        return TypeText(context, arguments, true, ControlStyle::AltCode);
     }
     if (command == "system" && arguments.empty()) {
         return SystemReport(context);

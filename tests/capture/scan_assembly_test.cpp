@@ -106,19 +106,28 @@ TEST_F(ScanAssemblyTest, CaseOptionForcesLettersOnlyAndIsReadPerEvent) {
     EXPECT_EQ(frame, Received(frame));
 }
 
-TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScan) {
+TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScanAndTheLogNamesThem) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    Type(
-        "a\x08\x09\x1b"
-        "b\r");
+    // Either case option leaves control bytes alone, the ones next to letters included.
+    lowercaseOutput = true;
+    Type(std::string("a\x08\x09\x1b\x01\x1a\x1d\x1e\x04\x00Z\r", 12));
     ProcessKeyEvents();
-    std::string frame = BuildScanFrame(
-        "A\x08\x09\x1b"
-        "B\r");
-    EXPECT_EQ(frame, Received(frame));
-    EXPECT_NE(std::string::npos, frame.find("[65][8][9][27][66][13]"));
-    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> A\x08\x09\x1b"
-                                        L"B"},
+    lowercaseOutput = false;
+    Type(
+        "[)>\x1e"
+        "06\x1d"
+        "1Pab\x1e\x04\r");
+    ProcessKeyEvents();
+    std::string frames =
+        BuildScanFrame(std::string("a\x08\x09\x1b\x01\x1a\x1d\x1e\x04\x00z\r", 12)) +
+        BuildScanFrame(
+            "[)>\x1e"
+            "06\x1d"
+            "1PAB\x1e\x04\r");
+    EXPECT_EQ(frames, Received(frames));
+    EXPECT_NE(std::string::npos, frames.find("[97][8][9][27][1][26][29][30][4][0][122][13]"));
+    EXPECT_EQ((std::vector<std::wstring>{L"SCAN #1 -> a<BS><HT><ESC><SOH><SUB><GS><RS><EOT><NUL>z",
+                                         L"SCAN #2 -> [)><RS>06<GS>1PAB<RS><EOT>"}),
               LoggedTexts());
 }
 

@@ -128,10 +128,63 @@ TEST(ScanTranslation, HeldKeyGivesOneCharacterPerRepeatedPress) {
     EXPECT_EQ("xxx", typed);
 }
 
-TEST(ScanTranslation, CtrlIsNotTrackedSoCtrlCGivesC) {
+// Strokes as scanners send them: "c"/"c'" left Ctrl down/up, "rc" right Ctrl (E0), "s" left
+// Shift, "a" Alt, "kXX" a key pressed and released by its hex code, "eXX" the same with E0.
+std::string Typed(const std::string& strokes, bool capsLock = false) {
     ModifierState state;
-    TranslateStroke(0x1D, false, state);
-    EXPECT_EQ('c', *TranslateStroke(0x2E, false, state));
+    state.capsLock = capsLock;
+    std::string typed;
+    auto stroke = [&](uint16_t code, bool released, bool prefixed) {
+        if (auto character = TranslateStroke(code, released, state, prefixed)) {
+            typed.push_back(static_cast<char>(*character));
+        }
+    };
+    size_t at = 0;
+    while (at < strokes.size()) {
+        size_t end = strokes.find(' ', at);
+        std::string token = strokes.substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? strokes.size() : end + 1;
+        bool up = token.back() == '\'';
+        std::string name = up ? token.substr(0, token.size() - 1) : token;
+        if (name == "c" || name == "rc" || name == "s" || name == "a") {
+            uint16_t code = name == "s" ? 0x2A : name == "a" ? 0x38 : 0x1D;
+            stroke(code, up, name == "rc");
+        } else {
+            auto code = static_cast<uint16_t>(std::stoi(name.substr(1), nullptr, 16));
+            stroke(code, false, name[0] == 'e');
+            stroke(code, true, name[0] == 'e');
+        }
+    }
+    return typed;
+}
+
+TEST(ScanTranslation, ControlCharactersByCtrlAndByAltCodes) {
+    struct Case {
+        const char* strokes;
+        std::string bytes;
+    } cases[] = {
+        {"c k1B c'", "\x1D"},                                  // Ctrl+]: GS
+        {"c k07 c'", "\x1E"},                                  // Ctrl+6: RS
+        {"c s k07 s' c'", "\x1E"},                             // Ctrl+^, Shift and all
+        {"rc k20 rc'", "\x04"},                                // right Ctrl+D: EOT
+        {"c k0C c' c s k0C s' c'", "\x1F\x1F"},                // Ctrl+- and Ctrl+_: US
+        {"c k03 c'", std::string(1, '\0')},                    // Ctrl+@
+        {"c k1A k2B k1E k2C k32 c'", "\x1B\x1C\x01\x1A\x0D"},  // [ \ A Z M
+        {"c k02 k3B k1C k4F k39 k01 c'", ""},                  // 1, F1, Enter, keypad 1, Space, Esc
+        {"a k52 k50 k49 a'", "\x1D"},                          // Alt 029: GS
+        {"a k51 k52 a' a k4B a'", "\x1E\x04"},                 // Alt 30, Alt 4
+        {"a k4F k50 k4D a'", "~"},                             // Alt 126
+        {"a k50 k4C k4C a' a k51 k52 k52 a'", "\xFF,"},        // 255, and 300 modulo 256
+        {"a a' a e48 a' a k52 k02 k49 a'", "\x09"},  // no digit; arrow; main-row 1 abandons
+        {"a k52 a k50 k49 a'", "\x1D"},              // Alt repeating while held
+        {"k0B k02 c k1B c' k03 k02 s k1E s' a k52 k51 k52 a'",
+         "01\x1D"
+         "21A\x1E"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.bytes, Typed(c.strokes)) << c.strokes;
+        EXPECT_EQ(c.bytes, Typed(c.strokes, true)) << "Caps Lock on: " << c.strokes;
+    }
 }
 
 }  // namespace

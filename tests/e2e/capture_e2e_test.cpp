@@ -95,6 +95,26 @@ TEST_F(CaptureTest, ScanTravelsToTheClientWithEachOption) {
     EXPECT_TRUE(WaitForLog(app, L"SCAN #4 -> NOBODY"));
 }
 
+TEST_F(CaptureTest, StructuredCodesArriveByteExactWithTheirSeparatorsNamedInTheLog) {
+    Start(ConfigFor(2, port));
+    StartCapture();
+    Connect();
+    // A GS1 DataMatrix of a medicine pack (GTIN, expiry, lot, GS, serial), typed with Ctrl,
+    // and an ISO/IEC 15434 Format 06 message, typed by a scanner in Alt mode.
+    const std::string gs1 =
+        "0109501101530003172712311012-AB\x1D"
+        "21XYZ987";
+    const std::string iso =
+        "[)>\x1E"
+        "06\x1D"
+        "1PPART123\x1DSSER456\x1E\x04";
+    EXPECT_EQ(BuildScanFrame(gs1 + "\r"), ScanAndReceive(gs1, BuildScanFrame(gs1 + "\r").size()));
+    ASSERT_EQ("ok", SimCommand(app, "altscan 2 " + iso));
+    EXPECT_EQ(BuildScanFrame(iso + "\r"), ReadBytes(client, BuildScanFrame(iso + "\r").size()));
+    EXPECT_TRUE(WaitForLog(app, L"SCAN #1 -> 0109501101530003172712311012-AB<GS>21XYZ987\r\n"));
+    EXPECT_TRUE(WaitForLog(app, L"SCAN #2 -> [)><RS>06<GS>1PPART123<GS>SSER456<RS><EOT>\r\n"));
+}
+
 TEST_F(CaptureTest, OtherKeyboardPassesWhileTheScannerIsWithheldUntilStop) {
     Start(ConfigFor(2, port));
     StartCapture();

@@ -99,8 +99,9 @@ TEST(FrameDecoder, LongScanSurvivesSmallReads) {
 }
 
 TEST(FrameDecoder, ControlBytesAreShownEscaped) {
-    EXPECT_EQ("AB7\\r", EscapeScan("AB7\r"));
-    EXPECT_EQ("a\\tb\\x1b\\n\\\\\\x00\\xff", EscapeScan(std::string("a\tb\x1b\n\\\0\xff", 8)));
+    EXPECT_EQ("AB7<CR>", EscapeScan("AB7\r"));
+    EXPECT_EQ("a<HT>b<ESC><LF>\\<NUL>\\xff<DEL><US>",
+              EscapeScan(std::string("a\tb\x1b\n\\\0\xff\x7f\x1f", 10)));
 }
 
 }  // namespace

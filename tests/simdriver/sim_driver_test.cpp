@@ -33,7 +33,9 @@ TEST(SimDriver, CommandRepliesAndRefusals) {
         {"stroke 2 -1 0", "error usage: stroke D CODE STATE\n"},
         {"type x hello", "error bad device\n"},
         {"type 2 caf\xc3\xa9", "error character not on a US keyboard\n"},
-        {"type 2 tab\there", "error character not on a US keyboard\n"},
+        {"type 2 del\x7f", "error character not on a US keyboard\n"},
+        {"move 2 2", "error usage: move D N, D present and N free\n"},
+        {"move 5 6", "error usage: move D N, D present and N free\n"},
         {"filter 2", "0\n"},
         {"filter 21", "error bad device\n"},
         {"unplug 12", "error bad device\n"},
@@ -56,6 +58,14 @@ TEST(SimDriver, TypeWrapsShiftedCharactersInLeftShift) {
     ASSERT_EQ("ok\n", SimHandleCommand(context, "scan 1 a!"));
     EXPECT_EQ("1 30 0\n1 30 1\n1 42 0\n1 2 0\n1 2 1\n1 42 1\n1 28 0\n1 28 1\nend\n",
               SimHandleCommand(context, "system"));
+    // A group separator as Ctrl+], and in Alt mode as Alt with keypad 0 2 9.
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "type 1 \x1d"));
+    EXPECT_EQ("1 29 0\n1 27 0\n1 27 1\n1 29 1\nend\n", SimHandleCommand(context, "system"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "altscan 1 \x1d"));
+    EXPECT_EQ(
+        "1 56 0\n1 82 0\n1 82 1\n1 80 0\n1 80 1\n1 73 0\n1 73 1\n1 56 1\n1 28 0\n1 28 1\n"
+        "end\n",
+        SimHandleCommand(context, "system"));
 }
 
 TEST(SimDriver, HeldKeysFollowWhatReachesTheSystem) {
