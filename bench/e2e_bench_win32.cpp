@@ -82,7 +82,7 @@ uint64_t Counter(App& app, const std::string& name) {
 std::string EnterToFrame(App& app, SocketHandle client) {
     SimCommand(app, "timing on");
     std::vector<int64_t> received;
-    // A scanner's Enter comes at any moment of the 30 ms timer period, not right after a tick.
+    // A scanner's Enter comes at any moment, not in step with anything in the program.
     std::mt19937 random(2026);
     std::uniform_int_distribution<int> pause(0, 45);
     for (int scan = 0; scan < 1000; ++scan) {

@@ -2,6 +2,8 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "shell/app_messages.h"
+#include "shell/dialog_post.h"
 
 #include <cstring>
 #include <system_error>
@@ -154,8 +156,9 @@ void CaptureThreadMain() {
         }
         auto character = TranslateStroke(key.code, released, modifierState,
                                          (key.state & InterceptionKeyE0) != 0);
-        if (character) {
-            KeyQueueAppend(KeyEvent{*character, *character == 0x0D});
+        if (character && KeyQueueAppend(KeyEvent{*character, *character == 0x0D}) &&
+            !PostToMainDialog(WM_APP_KEYS, 0, 0)) {
+            KeyQueueWakeFailed();
         }
     }
     interception.setFilter(context, interception.isKeyboard, InterceptionFilterNone);

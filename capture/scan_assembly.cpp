@@ -15,6 +15,8 @@ bool includeEnter = true;
 
 namespace {
 
+constexpr size_t MaxScanBytes = 65536;
+
 // Locked before socketMutex (inside SendScanFrame), never after it.
 std::mutex scanBufferMutex;
 std::string scanBuffer;
@@ -27,6 +29,14 @@ uint8_t ApplyCaseOption(uint8_t character) {
         return static_cast<uint8_t>(character - 0x20);
     }
     return character;
+}
+
+// Far beyond any barcode (the largest 2-D codes hold a few kilobytes): a device that types
+// this much without an Enter is no scanner set up for Wendalux, and its text is not a scan.
+void DiscardOverlongScan() {
+    LogLine(L"Scan discarded: " + std::to_wstring(scanBuffer.size()) +
+            L" bytes without an Enter. Check the scanner's Enter suffix.");
+    scanBuffer.clear();
 }
 
 void FinishScan() {
@@ -53,6 +63,9 @@ void ProcessKeyEvents() {
         uint8_t character = ApplyCaseOption(event.character);
         std::lock_guard<std::mutex> lock(scanBufferMutex);
         if (!event.isEnter) {
+            if (scanBuffer.size() >= MaxScanBytes) {
+                DiscardOverlongScan();
+            }
             scanBuffer.push_back(static_cast<char>(character));
         } else if (!scanBuffer.empty()) {
             FinishScan();

@@ -11,7 +11,9 @@ extern bool lowercaseOutput;
 extern bool includeEnter;
 
 // Takes every queued key event and handles it in order: each Enter after a non-empty scan
-// sends the scan's frame, counts it and logs it. Does nothing while capture is stopped.
+// sends the scan's frame, counts it and logs it. Does nothing while capture is stopped. Runs
+// on the UI thread when the capture thread wakes it, and once a second as a safety net. A
+// scan that reaches 64 KiB without an Enter is discarded with a log line.
 void ProcessKeyEvents();
 
 void ScanBufferClear();

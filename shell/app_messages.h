@@ -1,7 +1,10 @@
 // The main dialog's private window messages. Worker threads only ever post them.
 #pragma once
 
-constexpr unsigned WM_APP_TRAY = 0x8001;          // wParam icon id 1, lParam the mouse message
-constexpr unsigned WM_APP_LOG = 0x8002;           // no parameters: log lines wait in the log queue
-constexpr unsigned WM_APP_TCP_STATUS = 0x8004;    // wParam: the new TcpStatus
-constexpr unsigned WM_APP_AUTO_RESTART = 0x8005;  // posted to itself at start-up; no parameters
+constexpr unsigned WM_APP_TRAY = 0x8001;        // wParam icon id 1, lParam the mouse message
+constexpr unsigned WM_APP_LOG = 0x8002;         // no parameters: log lines wait in the log queue
+constexpr unsigned WM_APP_TCP_STATUS = 0x8004;  // wParam: the new TcpStatus
+// Posted by the dialog to itself at start-up; no parameters.
+constexpr unsigned WM_APP_AUTO_RESTART = 0x8005;
+// From the capture thread: the key queue holds an Enter or a whole batch; no parameters.
+constexpr unsigned WM_APP_KEYS = 0x8006;

@@ -26,8 +26,6 @@ HFONT GroupBoxFont = nullptr;
 
 namespace {
 
-constexpr UINT_PTR CaptureTimer = 1;
-constexpr UINT CaptureTimerMilliseconds = 30;
 constexpr int FallbackLogoPixels = 67;
 
 HFONT CreateBoldFont(int height) {
@@ -154,7 +152,6 @@ void InitializeMainDialog(HWND dialog) {
     fillDeviceSelector(dialog);
     FillOptionControls(dialog);
     AddTrayIcon(dialog);
-    SetTimer(dialog, CaptureTimer, CaptureTimerMilliseconds, nullptr);
     StartServer(dialog);
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
     SetLogPanelVisible(dialog, false);

@@ -96,11 +96,12 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return HandleCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         case WM_TIMER:
             if (wParam == PresenceTimer) {
+                // Also the safety net for a wake-up that could not be posted, and for key
+                // events that wait without an Enter.
+                ProcessKeyEvents();
                 CheckCapturedDevice(dialog);
             } else if (wParam == ServerRetryTimer) {
                 RetryServerStart(dialog);
-            } else {
-                ProcessKeyEvents();
             }
             return TRUE;
         case WM_CLOSE:
@@ -119,6 +120,9 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         case WM_APP_TCP_STATUS:
             OnTcpStatus(dialog, wParam);
+            return TRUE;
+        case WM_APP_KEYS:
+            ProcessKeyEvents();
             return TRUE;
         case WM_APP_AUTO_RESTART:
             RestartRememberedCapture(dialog);

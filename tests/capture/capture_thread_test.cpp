@@ -3,6 +3,7 @@
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
 #include "devices/device_identity.h"
+#include "support/dialog_messages.h"
 #include "support/sim_session.h"
 #include "support/test_environment.h"
 
@@ -103,6 +104,45 @@ TEST_F(CaptureThreadTest, BurstArrivesWholeAndInOrder) {
     EXPECT_EQ("1 30 0", passed[0]);
     EXPECT_EQ("1 30 1", passed[1]);
     EXPECT_EQ("1 10 1", passed.back());
+}
+
+TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
+    StartCollectingDialogMessages();
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    auto handed = [&](int strokes) {
+        return WaitUntil([&] {
+            return sim.Command("stats").find(" handed " + std::to_string(strokes) + " ") !=
+                   std::string::npos;
+        });
+    };
+    // 20 scans of 2,500 characters, 100,040 strokes, while the dialog takes nothing.
+    std::string scans;
+    for (int scan = 0; scan < 20; ++scan) {
+        std::string code(2500, "0123456789"[scan % 10]);
+        ASSERT_EQ("ok", sim.Command("scan 2 " + code));
+        scans += code + "\r";
+    }
+    ASSERT_TRUE(handed(100040));
+    std::string taken;
+    for (const KeyEvent& event : KeyQueueTakeAll()) {
+        taken.push_back(static_cast<char>(event.character));
+    }
+    EXPECT_EQ(scans, taken);
+    EXPECT_EQ(1u, KeyQueueWakeUps());
+    // Once taken, the next Enter wakes again; a batch without one wakes only once taken too.
+    ASSERT_EQ("ok", sim.Command("scan 2 x"));
+    ASSERT_EQ("ok", sim.Command("type 2 " + std::string(KeyQueueWakeBatch, 'y')));
+    ASSERT_TRUE(handed(100044 + 2 * KeyQueueWakeBatch));
+    EXPECT_EQ(2u, KeyQueueWakeUps());
+    KeyQueueTakeAll();
+    ASSERT_EQ("ok", sim.Command("type 2 " + std::string(KeyQueueWakeBatch - 1, 'z')));
+    ASSERT_TRUE(handed(100042 + 4 * KeyQueueWakeBatch));
+    EXPECT_EQ(2u, KeyQueueWakeUps());
+    ASSERT_EQ("ok", sim.Command("type 2 z"));
+    EXPECT_TRUE(WaitUntil([] { return KeyQueueWakeUps() == 3; }));
+    StopThread();
+    StopCollectingDialogMessages();
 }
 
 TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSystem) {

@@ -131,6 +131,20 @@ TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScanAndTheLogNamesThem) {
               LoggedTexts());
 }
 
+TEST_F(ScanAssemblyTest, TextOf64KiBWithoutAnEnterIsDiscardedWithALogLine) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type(std::string(65536, '7'));
+    ProcessKeyEvents();
+    Type("8\r");
+    ProcessKeyEvents();
+    std::string frame = BuildScanFrame("8\r");
+    EXPECT_EQ(frame, Received(frame));
+    EXPECT_EQ((std::vector<std::wstring>{L"Scan discarded: 65536 bytes without an Enter. Check "
+                                         L"the scanner's Enter suffix.",
+                                         L"SCAN #1 -> 8"}),
+              LoggedTexts());
+}
+
 TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
     Type("lost\r");
     ProcessKeyEvents();

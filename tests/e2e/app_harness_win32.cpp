@@ -3,6 +3,7 @@
 #include "resources/resource.h"
 #include "support/test_environment.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -69,7 +70,10 @@ std::wstring PrepareAppFolder(bool withDriver) {
     std::error_code ignored;
     fs::create_directories(program.parent_path(), ignored);
     // Copied once per test run: a running copy cannot be overwritten.
-    fs::copy_file(FromUnixPath(WENDALUX_EXE), program, fs::copy_options::skip_existing, ignored);
+    // A benchmark may name another build of the program (its baseline) to drive instead.
+    const char* other = std::getenv("WENDALUX_PROGRAM");
+    std::wstring source = FromUnixPath(other != nullptr && *other != '\0' ? other : WENDALUX_EXE);
+    fs::copy_file(source, program, fs::copy_options::skip_existing, ignored);
     if (withDriver) {
         fs::copy_file(FromUnixPath(WENDALUX_SIM_DLL), program.parent_path() / L"interception.dll",
                       fs::copy_options::skip_existing, ignored);

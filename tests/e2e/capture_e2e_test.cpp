@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -113,6 +115,17 @@ TEST_F(CaptureTest, StructuredCodesArriveByteExactWithTheirSeparatorsNamedInTheL
     EXPECT_EQ(BuildScanFrame(iso + "\r"), ReadBytes(client, BuildScanFrame(iso + "\r").size()));
     EXPECT_TRUE(WaitForLog(app, L"SCAN #1 -> 0109501101530003172712311012-AB<GS>21XYZ987\r\n"));
     EXPECT_TRUE(WaitForLog(app, L"SCAN #2 -> [)><RS>06<GS>1PPART123<GS>SSER456<RS><EOT>\r\n"));
+}
+
+TEST_F(CaptureTest, ScanWithoutItsEnterWaitsWholeForIt) {
+    Start(ConfigFor(2, port));
+    StartCapture();
+    Connect();
+    ASSERT_EQ("ok", SimCommand(app, "type 2 0109501101"));
+    std::this_thread::sleep_for(3s);  // the once-a-second safety net runs meanwhile
+    std::string frame = BuildScanFrame("0109501101530003\r");
+    EXPECT_EQ(frame, ScanAndReceive("530003", frame.size()));
+    EXPECT_TRUE(WaitForLog(app, L"SCAN #1 -> 0109501101530003\r\n"));
 }
 
 TEST_F(CaptureTest, OtherKeyboardPassesWhileTheScannerIsWithheldUntilStop) {

@@ -14,6 +14,13 @@ void ClearCollectedDialogMessages() {
     std::lock_guard<std::mutex> lock(collected.mutex);
     collected.lines.clear();
     collected.statuses.clear();
+    collected.keyWakes = 0;
+}
+
+size_t KeyQueueWakeUps() {
+    DeliverDialogMessages();
+    std::lock_guard<std::mutex> lock(collected.mutex);
+    return collected.keyWakes;
 }
 
 std::vector<std::wstring> PostedLogLines() {

@@ -15,6 +15,8 @@ std::vector<std::wstring> PostedLogLines();
 // The texts after the "[hh:mm:ss] " prefix.
 std::vector<std::wstring> LoggedTexts();
 std::vector<int> ReportedStatuses();
+// How many times the capture thread woke the dialog for its key queue.
+size_t KeyQueueWakeUps();
 
 // Waits until the text has been logged the given number of times.
 bool WaitForLoggedText(const std::wstring& text, size_t times = 1,

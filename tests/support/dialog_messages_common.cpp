@@ -12,6 +12,11 @@ bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t
         collected.lines.insert(collected.lines.end(), lines.begin(), lines.end());
         return true;
     }
+    if (message == WM_APP_KEYS) {
+        std::lock_guard<std::mutex> lock(collected.mutex);
+        ++collected.keyWakes;
+        return true;
+    }
     if (message == WM_APP_TCP_STATUS) {
         std::lock_guard<std::mutex> lock(collected.mutex);
         collected.statuses.push_back(static_cast<int>(wParam));

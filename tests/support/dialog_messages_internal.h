@@ -8,6 +8,7 @@ struct CollectedMessages {
     std::mutex mutex;
     std::vector<std::wstring> lines;
     std::vector<int> statuses;
+    size_t keyWakes = 0;
 };
 
 extern CollectedMessages collected;
