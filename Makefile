@@ -9,7 +9,7 @@ TOOLS := build/tools
 BENCH := build/bench
 FUZZ := build/fuzz
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist bench bench-e2e fuzz stress
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist msi bench bench-e2e fuzz stress
 
 all: host windows
 
@@ -67,6 +67,10 @@ run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
 
 dist: windows
 	sh scripts/make-dist.sh $(WINDOWS) build/dist
+	sh scripts/make-msi.sh $(WINDOWS) build/dist
+
+msi: windows
+	sh scripts/make-msi.sh $(WINDOWS) build/dist
 
 $(BENCH)/build.ninja: | deps
 	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWENDALUX_SANITIZER=none \

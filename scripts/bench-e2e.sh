@@ -47,11 +47,22 @@ run_bench() {
         cpu=$(awk '{print $14 + $15}' "/proc/$pid/stat")
         switches=$(cat /proc/"$pid"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}')
     }
+    # Per thread (ticks of CPU, context switches), to see where idle time goes.
+    threads() {
+        for task in /proc/"$pid"/task/*; do
+            printf '%s %s %s\n' "${task##*/}" "$(awk '{print $14 + $15}' "$task/stat")" \
+                "$(awk '/ctxt_switches/ {s += $2} END {print s}' "$task/status")"
+        done
+    }
     sample
+    threads >"$work/threads0"
     cpu0=$cpu
     switches0=$switches
     sleep 30
     sample
+    threads >"$work/threads1"
+    echo "idle per thread (id, CPU ticks, context switches in 30 s):"
+    join "$work/threads0" "$work/threads1" | awk '{printf "  %s %d %d\n", $1, $4 - $2, $5 - $3}'
     rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
     private=$(awk '/^RssAnon/ {print $2}' "/proc/$pid/status")
     wait "$bench"

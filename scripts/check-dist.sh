@@ -16,14 +16,5 @@ actual=$(cd "$work/$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$actual" != "$expected" ]; then
     echo "unexpected contents:"; echo "$actual"; exit 1
 fi
-system="ADVAPI32.dll COMCTL32.dll GDI32.dll HID.DLL IPHLPAPI.DLL KERNEL32.dll msvcrt.dll
-SETUPAPI.dll SHELL32.dll USER32.dll WS2_32.dll"
-for exe in Wendalux.exe wendalux-listen.exe; do
-    for dll in $(x86_64-w64-mingw32-objdump -p "$work/$folder/$exe" | sed -n 's/.*DLL Name: //p'); do
-        case " $(echo $system) " in
-            *" $dll "*) ;;
-            *) echo "$exe imports $dll, which Windows does not have"; exit 1 ;;
-        esac
-    done
-done
+sh "$(dirname "$0")/check-imports.sh" "$work/$folder/Wendalux.exe" "$work/$folder/wendalux-listen.exe"
 echo "dist ok: $zip"

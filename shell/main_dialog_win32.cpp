@@ -107,6 +107,13 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_CLOSE:
             ShowWindow(dialog, SW_HIDE);
             return TRUE;
+        case WM_ENDSESSION:
+            // Log-off, shutdown, or an installer's Restart Manager closing the program to
+            // replace or remove its files: quit as from the tray, so that capture restarts.
+            if (wParam != FALSE) {
+                HandleCommand(dialog, IDM_QUIT, 0);
+            }
+            return TRUE;
         case WM_DESTROY:
             ReleaseMainDialog();
             return TRUE;
