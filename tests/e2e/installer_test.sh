@@ -28,11 +28,15 @@ sh "$wine_scripts/check-msi.sh" "$new" || exit 1
 version=$(basename "$new" | sed 's/Wendalux-\(.*\)-x64\.msi/\1/')
 
 wine_session_prefix "$template" "$work"
-trap 'wine_session_stop "$work"' EXIT
+trap "wine_session_stop \"$work\"" EXIT
 trap 'exit 130' INT TERM
 wine_session_display "$work" 1280x1024x24
 program_files="$WINEPREFIX/drive_c/Program Files/Wendalux"
-start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+# The Start-menu shortcut: all users' menu on Windows; Wine puts it in the installing user's.
+shortcut() {
+    find "$WINEPREFIX/drive_c/ProgramData" "$WINEPREFIX/drive_c/users" -name Wendalux.lnk \
+        -path '*Start Menu/Programs/*' 2>/dev/null | head -n 1
+}
 
 # Entries in Apps & features that name Wendalux, as "version" lines.
 entries() {
@@ -52,9 +56,11 @@ for file in Wendalux.exe wendalux-listen.exe README.txt LICENSE.txt; do
     [ -f "$program_files/$file" ] || fail "$file is not installed"
 done
 [ "$(ls "$program_files" | wc -l)" -eq 4 ] || fail "unexpected files: $(ls "$program_files")"
-[ -f "$start_menu/Wendalux.lnk" ] || fail "no Start-menu shortcut"
-wine reg query "$uninstall_key" /s 2>/dev/null | grep -q 'DisplayIcon' ||
-    fail "the entry has no icon"
+[ -n "$(shortcut)" ] || fail "no Start-menu shortcut"
+# The entry's icon: Windows shows the package's ARPPRODUCTICON, cached with the product.
+msiinfo export "$new" Property | grep -q '^ARPPRODUCTICON' || fail "the package names no icon"
+find "$WINEPREFIX/drive_c/windows/Installer" -name 'WendaluxIcon.ico' | grep -q . ||
+    fail "the entry's icon is not cached"
 
 # The installed program starts and shows its window (the stand-in beside it, for the test only).
 cp "$build/sim/interception.dll" "$program_files/"
@@ -69,16 +75,15 @@ for _ in $(seq 1 100); do
 done
 [ "$shown" = yes ] || fail "the installed program showed no window"
 wine reg query "$run_key" /v Wendalux >/dev/null 2>&1 || fail "no start-with-logon value"
-settings="$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Wendalux"
-[ -d "$settings" ] || settings=$(find "$WINEPREFIX/drive_c/users" -type d -path '*/AppData/Roaming/Wendalux' | head -n 1)
-[ -d "$settings" ] || fail "the program made no settings folder"
+settings=$(find "$WINEPREFIX/drive_c/users" -type d -path '*/AppData/Roaming/Wendalux' | head -n 1)
+[ -n "$settings" ] || fail "the program made no settings folder"
 wine taskkill /f /im Wendalux.exe >/dev/null 2>&1
 wineserver -w
 rm -f "$program_files/interception.dll"
 
 wine msiexec /x "$(to_windows "$new")" /qn || fail "the uninstall failed"
 [ ! -e "$program_files" ] || fail "files are left: $(ls "$program_files")"
-[ ! -e "$start_menu/Wendalux.lnk" ] || fail "the shortcut is left"
+[ -z "$(shortcut)" ] || fail "the shortcut is left: $(shortcut)"
 [ -z "$(entries)" ] || fail "an entry is left: $(entries)"
 if wine reg query "$run_key" /v Wendalux >/dev/null 2>&1; then
     fail "the start-with-logon value is left"
