@@ -9,7 +9,7 @@ TOOLS := build/tools
 BENCH := build/bench
 FUZZ := build/fuzz
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist msi bench bench-e2e fuzz stress
+.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist msi bench bench-e2e fuzz stress soak
 
 all: host windows
 
@@ -91,6 +91,11 @@ fuzz: deps $(FUZZ)/build.ninja
 	cmake --build $(FUZZ) -j $(JOBS) --target device_key_fuzz device_naming_fuzz port_text_fuzz \
 		settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz sim_command_fuzz
 	sh scripts/fuzz.sh $(FUZZ)
+
+# A day at a scanner station: SOAK_MINUTES (20) of a seeded script (SOAK_SEED); not in CI.
+soak: windows
+	sh tests/e2e/run-e2e.sh $(CURDIR)/$(WINDOWS)/wineprefix-template $(CURDIR)/$(WINDOWS)/e2e/soak \
+		$(CURDIR)/$(WINDOWS)/tests/soak_e2e.exe
 
 stress: windows
 	sh tests/e2e/run-e2e.sh $(CURDIR)/$(WINDOWS)/wineprefix-template $(CURDIR)/$(WINDOWS)/e2e/stress \

@@ -72,7 +72,8 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     rememberedDevice = identity;
     ScanBufferClear();
     SaveSettings(rememberedDevice);
-    CaptureTarget target = CaptureTargetFor(identity.hardwareId, identity.deviceNumber);
+    CaptureTarget target =
+        CaptureTargetFor(identity.hardwareId, identity.deviceNumber, identity.instance);
     if (!StartCaptureThread(target, (GetKeyState(VK_CAPITAL) & 1) != 0)) {
         MessageBoxW(dialog,
                     L"Capture could not be started: the system refused to create the capture "
@@ -82,12 +83,14 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     }
     captureActive = true;
     scanCounter = 0;
-    capturedDevice = FindTargetDevice(captureTarget);
-    capturedDeviceSeen = capturedDevice != 0;
-    if (capturedDevice != 0) {
-        SelectDeviceNumber(dialog, capturedDevice);
+    int found = FindTargetDevice(captureTarget);
+    capturedDeviceSeen = found != 0;
+    if (found != 0) {
+        // The list may be older than a re-plug: rebuilt, it holds the number found now.
+        TakeFoundDevice(dialog, found);
         LogLine(L"Capture started on " + RememberedDescription());
     } else {
+        capturedDevice = 0;
         SelectDeviceNumber(dialog, 0);
         LogLine(L"Waiting for " + RememberedDescription() +
                 L" to be connected; capture starts on it by itself.");

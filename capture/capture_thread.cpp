@@ -5,7 +5,9 @@
 #include "shell/app_messages.h"
 #include "shell/dialog_post.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <system_error>
 
 std::atomic<bool> captureStopFlag{false};
@@ -90,16 +92,27 @@ bool ReleaseBelongsToTheSystem(ReleaseTracker& tracker, size_t key, bool release
 
 }  // namespace
 
-CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber) {
+CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber, int instance) {
     CaptureTarget target;
     target.hardwareId = ToUtf16(hardwareId);
     target.deviceNumber = deviceNumber;
     if (target.hardwareId.empty() || interceptionContext == nullptr) {
         return target;
     }
+    std::vector<int> same;
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (device != deviceNumber &&
-            ReportsHardwareId(interceptionContext, device, target.hardwareId)) {
+        if (ReportsHardwareId(interceptionContext, device, target.hardwareId)) {
+            same.push_back(device);
+        }
+    }
+    int own = 0;
+    if (std::find(same.begin(), same.end(), deviceNumber) != same.end()) {
+        own = deviceNumber;
+    } else if (instance >= 1 && static_cast<size_t>(instance) <= same.size()) {
+        own = same[static_cast<size_t>(instance - 1)];
+    }
+    for (int device : same) {
+        if (device != own) {
             target.twins.set(static_cast<size_t>(device));
         }
     }

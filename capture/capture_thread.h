@@ -26,9 +26,10 @@ extern std::thread captureThread;
 extern CaptureTarget captureTarget;
 extern ModifierState modifierState;
 
-// The target for a device with this hardware id, present at the number or not present: the
-// other numbers that report the same id now are its twins.
-CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber);
+// The target for a device with this hardware id, last seen at the number and the instance-th of
+// the devices with that id. Of the numbers that report the id now, the device is the one at its
+// number, else the instance-th (it was re-plugged and numbered anew); the others are its twins.
+CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber, int instance);
 
 // The number at which the target's device is present now, or 0.
 int FindTargetDevice(const CaptureTarget& target);

@@ -74,6 +74,9 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             OnDeviceSelectionChange(dialog);
             return TRUE;
         case IDC_REFRESH:
+            // A scanner re-plugged since the last look is found first, so that the selector
+            // shows it where it is now.
+            CheckCapturedDevice(dialog);
             fillDeviceSelector(dialog);
             return TRUE;
         case IDC_START_STOP:

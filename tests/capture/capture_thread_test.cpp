@@ -28,7 +28,7 @@ protected:
     }
 
     void StartThread(int device) {
-        ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(device), device), false));
+        ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(device), device, 1), false));
     }
 
     void StopThread() { StopCaptureThread(); }
@@ -104,6 +104,21 @@ TEST_F(CaptureThreadTest, BurstArrivesWholeAndInOrder) {
     EXPECT_EQ("1 30 0", passed[0]);
     EXPECT_EQ("1 30 1", passed[1]);
     EXPECT_EQ("1 10 1", passed.back());
+}
+
+TEST_F(CaptureThreadTest, StartedWhereTheScannerWasItIsFoundByItsPlaceAmongEquals) {
+    const std::string scanner = "HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+    // Re-plugged at 5 and its twin plugged at 7 before the start: the list still says 2.
+    ASSERT_EQ("ok", sim.Command("move 2 5"));
+    ASSERT_EQ("ok", sim.Command("plug 7 " + scanner));
+    std::wstring id(scanner.begin(), scanner.end());
+    ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(id, 2, 1), false));
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 5") == "65535"; }));
+    EXPECT_EQ(5, FindTargetDevice(captureTarget));
+    ASSERT_EQ("ok", sim.Command("type 5 ab"));
+    ASSERT_EQ("ok", sim.Command("type 7 c"));
+    EXPECT_EQ("ab", Queued(2));
+    EXPECT_EQ((std::vector<std::string>{"7 46 0", "7 46 1"}), SystemAfter(2));
 }
 
 TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {

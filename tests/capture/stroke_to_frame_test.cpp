@@ -28,7 +28,7 @@ TEST(StrokeToFrame, ScanTypedOnTheCapturedKeyboardReachesTheClient) {
 
     ScanBufferClear();
     scanCounter = 0;
-    ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(2), 2), false));
+    ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(LiveHardwareId(2), 2, 1), false));
     captureActive = true;
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
 

@@ -123,6 +123,26 @@ TEST_F(DeviceFollowTest, ReplugDuringCaptureLosesNoStrokeToTheSystem) {
     EXPECT_TRUE(SimSystem(app).empty());
 }
 
+TEST_F(DeviceFollowTest, RestartRightAfterAReplugFindsTheScannerAndKeepsItSelected) {
+    WriteSettings(ScannerConfig(2), ActiveState);
+    Launch("1=ACPI\\PNP0303;2=" + ScannerId);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    // Refresh, Stop and Start within the second before the program looks for the re-plugged
+    // scanner, and then once more: each finds it, and the selector keeps showing it.
+    ASSERT_EQ("ok", SimCommand(app, "move 2 5"));
+    PostCommand(app, IDC_REFRESH);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    for (int restart = 0; restart < 2; ++restart) {
+        PostCommand(app, IDC_START_STOP);
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
+        PostCommand(app, IDC_START_STOP);
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected")) << restart;
+        EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    }
+    ExpectScanArrives(5, "MOVED");
+}
+
 TEST_F(DeviceFollowTest, RefreshAndOptionsKeepTheScannerAndARefusedRestartIsRecorded) {
     WriteSettings(ScannerConfig(2));
     Launch("1=ACPI\\PNP0303;2=" + ScannerId);
