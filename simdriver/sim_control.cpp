@@ -188,7 +188,8 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
     if (command == "stats" && arguments.empty()) {
         SimCounters counters = SimCountersOf(context);
         return "injected " + std::to_string(counters.injected) + " handed " +
-               std::to_string(counters.handedOut) + " sent " + std::to_string(counters.sent) + "\n";
+               std::to_string(counters.handedOut) + " sent " + std::to_string(counters.sent) +
+               " pending " + std::to_string(counters.pending) + "\n";
     }
     if (command == "held" && arguments.empty()) {
         std::string reply;

@@ -287,5 +287,9 @@ SimTiming SimTakeTimings(SimContext& context) {
 
 SimCounters SimCountersOf(SimContext& context) {
     std::lock_guard<std::mutex> lock(context.mutex);
-    return context.counters;
+    SimCounters counters = context.counters;
+    for (const SimDevice& device : context.devices) {
+        counters.pending += device.pending.size();
+    }
+    return counters;
 }

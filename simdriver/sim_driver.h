@@ -43,6 +43,7 @@ struct SimCounters {
     uint64_t injected = 0;   // strokes typed on present keyboards
     uint64_t handedOut = 0;  // taken by the program
     uint64_t sent = 0;       // passed back to the system by the program
+    uint64_t pending = 0;    // waiting for the program now
 };                           // 1 to 10 keyboards, 11 to 20 mice (never simulated)
 
 struct SimContext {

@@ -175,7 +175,14 @@ struct Soak {
         }
     }
 
+    // Waits until the program has taken every stroke typed so far, as a user unplugs or stops
+    // after a scan, not in the middle of one: strokes still in the cable are lost by a re-plug.
+    void Settle() {
+        WaitUntil([&] { return SimCommand(app, "stats").find(" pending 0") != std::string::npos; });
+    }
+
     void Replug() {
+        Settle();
         int next = 2 + Pick(8);
         if (next == scanner || Pick(2) == 0) {
             SimCommand(app, "unplug " + std::to_string(scanner));
@@ -190,6 +197,7 @@ struct Soak {
     }
 
     void StopAndStart() {
+        Settle();
         PostCommand(app, IDC_START_STOP);
         WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected");
         Type();
