@@ -19,15 +19,6 @@ const std::wstring ScannerDescription = L"[VID_1234&PID_ABCD&REV_0100&MI_00]";
 
 class CaptureTest : public ProgramTest {
 protected:
-    SocketHandle client = InvalidSocket;
-
-    void TearDown() override {
-        if (client != InvalidSocket) {
-            SocketClose(client);
-        }
-        ProgramTest::TearDown();
-    }
-
     void Start(const std::string& config, AppOptions options = {}) {
         WriteSettings(config);
         ASSERT_TRUE(LaunchAndFindWindow(app, options));

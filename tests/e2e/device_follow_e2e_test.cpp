@@ -19,15 +19,6 @@ const std::string ActiveState = "[Capture]\r\nActive=1\r\n";
 
 class DeviceFollowTest : public ProgramTest {
 protected:
-    SocketHandle client = InvalidSocket;
-
-    void TearDown() override {
-        if (client != InvalidSocket) {
-            SocketClose(client);
-        }
-        ProgramTest::TearDown();
-    }
-
     std::string ScannerConfig(int device) {
         return "[Device]\r\nInterceptionId=" + std::to_string(device) +
                "\r\nHardwareId=" + ScannerId +

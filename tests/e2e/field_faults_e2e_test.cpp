@@ -15,20 +15,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class FieldFaultTest : public ProgramTest {
+class FieldFaultTest : public RunningProgramTest {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        WriteSettings(ConfigFor(2, port));
-        ASSERT_TRUE(LaunchAndFindWindow(app, {}));
-        ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
-    }
-
-    void StartCapture() {
-        PostCommand(app, IDC_START_STOP);
-        ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
-    }
-
     size_t Count(const std::wstring& fragment) {
         std::wstring log = LogText(app);
         size_t count = 0;

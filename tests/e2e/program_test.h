@@ -3,6 +3,7 @@
 #pragma once
 
 #include "e2e/app_harness.h"
+#include "resources/resource.h"
 #include "support/test_client.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ class ProgramTest : public ::testing::Test {
 protected:
     App app;
     uint16_t port = 0;
+    SocketHandle client = InvalidSocket;  // closed at the end, if a test left it open
 
     void SetUp() override {
         SocketLibraryStart();
@@ -19,7 +21,26 @@ protected:
     }
 
     void TearDown() override {
+        if (client != InvalidSocket) {
+            SocketClose(client);
+        }
         Kill(app);
         SocketLibraryStop();
+    }
+};
+
+// The program running with the scanner (device 2) saved and its server listening.
+class RunningProgramTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        WriteSettings(ConfigFor(2, port));
+        ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
+    }
+
+    void StartCapture() {
+        PostCommand(app, IDC_START_STOP);
+        ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
     }
 };
