@@ -24,6 +24,11 @@ extern std::atomic<int> tcpStatus;
 // The port the server thread listens on or is trying to; 0 when no thread runs.
 extern std::atomic<uint16_t> serverPort;
 
+// How the server thread reads what a client sends: SocketReceive, unless a test puts a read of
+// its own here (before StartTcpServer) to play what the network seldom does, such as a
+// readiness with nothing to read.
+extern int (*clientReceive)(SocketHandle socket, char* buffer, int size);
+
 // Stores the status and posts WM_APP_TCP_STATUS to the main dialog, from any thread.
 void SetTcpStatus(int value);
 

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 namespace {
 
+constexpr auto npos = std::string::npos;
 const char* TwoKeyboards = "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
 
 class CaptureThreadTest : public ::testing::Test {
@@ -119,6 +121,7 @@ TEST_F(CaptureThreadTest, StartedWhereTheScannerWasItIsFoundByItsPlaceAmongEqual
     ASSERT_EQ("ok", sim.Command("type 7 c"));
     EXPECT_EQ("ab", Queued(2));
     EXPECT_EQ((std::vector<std::string>{"7 46 0", "7 46 1"}), SystemAfter(2));
+    EXPECT_EQ(7, FindTargetDevice(CaptureTargetFor(id, 2, 2)));  // the second of the two
 }
 
 TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
@@ -158,6 +161,35 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
     EXPECT_TRUE(WaitUntil([] { return KeyQueueWakeUps() == 3; }));
     StopThread();
     StopCollectingDialogMessages();
+}
+
+TEST_F(CaptureThreadTest, AFailedWakeUpIsTriedAgainAtTheNextEnter) {
+    StartCollectingDialogMessages();
+    FailDialogPosts(true);
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    ASSERT_EQ("ok", sim.Command("scan 2 a"));
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("stats").find(" handed 4 ") != npos; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its Enter's wake-up fails
+    FailDialogPosts(false);
+    ASSERT_EQ("ok", sim.Command("scan 2 b"));
+    EXPECT_TRUE(WaitUntil([] { return KeyQueueWakeUps() == 1; }));
+    EXPECT_EQ("a\rb\r", Queued(4));
+    StopThread();
+    StopCollectingDialogMessages();
+}
+
+TEST_F(CaptureThreadTest, NothingOfOneCaptureReachesTheNext) {
+    StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
+    // Stopped in the middle of a scan with Shift held.
+    ASSERT_EQ("ok", sim.Command("type 2 12"));
+    ASSERT_EQ("ok", sim.Command("stroke 2 0x2A 0"));
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("stats").find(" handed 5 ") != npos; }));
+    StopThread();
+    StartThread(2);
+    ASSERT_EQ("ok", sim.Command("scan 2 b"));
+    EXPECT_EQ("b\r", Queued(2));
 }
 
 TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSystem) {
@@ -218,11 +250,12 @@ TEST_F(CaptureThreadTest, VanishedCapturedDeviceOnlyFallsSilent) {
 TEST_F(CaptureThreadTest, ScannerIsFollowedToItsNewNumberAndNothingElseIsCaptured) {
     ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));  // its twin
     StartThread(2);
-    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 4") == "65535"; }));
-    // Re-plugged at 4 while another keyboard takes its old number; typed on at once.
-    ASSERT_EQ("ok", sim.Command("move 2 4"));
-    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_9999&PID_0001"));
-    const char* commands[] = {"type 4 ab", "type 2 x", "type 3 y", "type 4 c", "type 1 z"};
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 10") == "65535"; }));
+    // Re-plugged at 10 while another keyboard takes its old number; typed on at once. That
+    // one is another collection of the same device: its id begins with the scanner's.
+    ASSERT_EQ("ok", sim.Command("move 2 10"));
+    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_1234&PID_ABCD&REV_0100&MI_00&COL02"));
+    const char* commands[] = {"type 10 ab", "type 2 x", "type 3 y", "type 10 c", "type 1 z"};
     for (const char* command : commands) {
         ASSERT_EQ("ok", sim.Command(command));
     }
@@ -230,8 +263,8 @@ TEST_F(CaptureThreadTest, ScannerIsFollowedToItsNewNumberAndNothingElseIsCapture
     std::vector<std::string> expected = {"2 45 0", "2 45 1", "3 21 0",
                                          "3 21 1", "1 44 0", "1 44 1"};
     EXPECT_EQ(expected, SystemAfter(expected.size()));
-    EXPECT_EQ(4, FindTargetDevice(captureTarget));
-    ASSERT_EQ("ok", sim.Command("unplug 4"));
+    EXPECT_EQ(10, FindTargetDevice(captureTarget));
+    ASSERT_EQ("ok", sim.Command("unplug 10"));
     EXPECT_EQ(0, FindTargetDevice(captureTarget));
 }
 

@@ -97,12 +97,12 @@ TEST_F(ScanAssemblyTest, PayloadCarriesTheCrOnlyWhenIncludeEnterIsOn) {
 TEST_F(ScanAssemblyTest, CaseOptionForcesLettersOnlyAndIsReadPerEvent) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
     lowercaseOutput = true;
-    Type("AbC!1");  // as a scanner typing with Shift or Caps Lock would give them
+    Type("AbCZ!1");  // as a scanner typing with Shift or Caps Lock would give them
     ProcessKeyEvents();
     lowercaseOutput = false;
-    Type("de\r");
+    Type("dez\r");
     ProcessKeyEvents();
-    std::string frame = BuildScanFrame("abc!1DE\r");
+    std::string frame = BuildScanFrame("abcz!1DEZ\r");
     EXPECT_EQ(frame, Received(frame));
 }
 

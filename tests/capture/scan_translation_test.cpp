@@ -128,8 +128,9 @@ TEST(ScanTranslation, HeldKeyGivesOneCharacterPerRepeatedPress) {
     EXPECT_EQ("xxx", typed);
 }
 
-// Strokes as scanners send them: "c"/"c'" left Ctrl down/up, "rc" right Ctrl (E0), "s" left
-// Shift, "a" Alt, "kXX" a key pressed and released by its hex code, "eXX" the same with E0.
+// Strokes as scanners send them: "c"/"c'" left Ctrl down/up, "rc" right Ctrl (E0), "s"/"rs"
+// left/right Shift, "a" Alt, "kXX" a key pressed and released by its hex code, "eXX" the same with
+// E0.
 std::string Typed(const std::string& strokes, bool capsLock = false) {
     ModifierState state;
     state.capsLock = capsLock;
@@ -146,8 +147,8 @@ std::string Typed(const std::string& strokes, bool capsLock = false) {
         at = end == std::string::npos ? strokes.size() : end + 1;
         bool up = token.back() == '\'';
         std::string name = up ? token.substr(0, token.size() - 1) : token;
-        if (name == "c" || name == "rc" || name == "s" || name == "a") {
-            uint16_t code = name == "s" ? 0x2A : name == "a" ? 0x38 : 0x1D;
+        if (name == "c" || name == "rc" || name == "s" || name == "rs" || name == "a") {
+            uint16_t code = name == "s" ? 0x2A : name == "rs" ? 0x36 : name == "a" ? 0x38 : 0x1D;
             stroke(code, up, name == "rc");
         } else {
             auto code = static_cast<uint16_t>(std::stoi(name.substr(1), nullptr, 16));
@@ -177,6 +178,7 @@ TEST(ScanTranslation, ControlCharactersByCtrlAndByAltCodes) {
         {"a k50 k4C k4C a' a k51 k52 k52 a'", "\xFF,"},        // 255, and 300 modulo 256
         {"a a' a e48 a' a k52 k02 k49 a'", "\x09"},  // no digit; arrow; main-row 1 abandons
         {"a k52 a k50 k49 a'", "\x1D"},              // Alt repeating while held
+        {"a k4D rs k4C rs' a' a k47 k4F a'", "AG"},  // a Shift inside; keypad 7, the first key
         {"k0B k02 c k1B c' k03 k02 s k1E s' a k52 k51 k52 a'",
          "01\x1D"
          "21A\x1E"},

@@ -25,12 +25,15 @@ TEST(DeviceList, OneEntryPerReportedKeyboardInDeviceOrder) {
 
     // A keyboard that vanished is gone after the next rebuild, and one that came is there.
     ASSERT_EQ("ok", sim.Command("unplug 2"));
-    ASSERT_EQ("ok", sim.Command("plug 9 HID\\VID_0001&PID_0002"));
+    ASSERT_EQ("ok", sim.Command("plug 10 HID\\VID_0001&PID_0002"));
     rebuildDeviceList();
     ASSERT_EQ(2u, DeviceList.size());
     EXPECT_EQ(5, DeviceList[0].deviceNumber);
-    EXPECT_EQ(9, DeviceList[1].deviceNumber);
+    EXPECT_EQ(10, DeviceList[1].deviceNumber);
+    // With the driver closed there is nothing to list.
     sim.Close();
+    rebuildDeviceList();
+    EXPECT_TRUE(DeviceList.empty());
 }
 
 TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
@@ -98,6 +101,7 @@ TEST(DeviceIdentity, RememberedDeviceIsFoundByNumberThenByPlaceAmongEquals) {
     EXPECT_EQ(2, twin.instance);
     EXPECT_EQ(5, twin.deviceNumber);
     EXPECT_FALSE(HasIdentity(IdentityOfEntry(list, 4)));
+    EXPECT_TRUE(HasIdentity({L"", 0, 7}));  // an older config.ini: a number alone
 }
 
 }  // namespace

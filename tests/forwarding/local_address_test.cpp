@@ -115,6 +115,14 @@ TEST(LocalAddress, AdapterQueryAsksAgainWithTheSizeTheSystemWants) {
             EXPECT_GE(data.size() * sizeof(uint64_t), system.needed) << c.needed;
         }
     }
+    // "Too small" without wanting more: asking again would get the same answer.
+    int calls = 0;
+    auto stubborn = [](void* context, void*, unsigned long*) -> unsigned long {
+        ++*static_cast<int*>(context);
+        return 111;
+    };
+    EXPECT_TRUE(QueryWithGrowingBuffer(stubborn, &calls, 111, 16384).empty());
+    EXPECT_EQ(1, calls);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ TEST(PortText, ConvertsAsCDoesThenKeepsTheLow16Bits) {
         {L"85832", 20296},  // 65536 + 20296
         {L"  808", 808},
         {L"\t+808", 808},
+        {L"\r\n\v\f808", 808},
         {L"808abc", 808},
         {L"abc", 0},
         {L"-1", 65535},

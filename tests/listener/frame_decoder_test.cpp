@@ -74,6 +74,7 @@ TEST(FrameDecoder, GarbageIsSkippedWithoutLosingTheNextFrame) {
         {"value above 255", std::string(f1.data(), 10) + "[256]" + f2, {Scan2}, 1},
         {"empty group", std::string(f1.data(), 10) + "[]" + f2, {Scan2}, 1},
         {"leading zero", std::string(f1.data(), 10) + "[065]" + f2, {Scan2}, 1},
+        {"too many digits", std::string(f1.data(), 10) + "[1234567890123]" + f2, {Scan2}, 1},
         {"cut inside a group at the end", f1 + f2.substr(0, f2.size() - 2), {Scan1}, 1},
         {"cut between groups at the end", f1 + f2.substr(0, 15), {Scan1, "x"}, 0},
         {"marker alone", std::string(f1.data(), 10), {}, 0},
@@ -100,8 +101,8 @@ TEST(FrameDecoder, LongScanSurvivesSmallReads) {
 
 TEST(FrameDecoder, ControlBytesAreShownEscaped) {
     EXPECT_EQ("AB7<CR>", EscapeScan("AB7\r"));
-    EXPECT_EQ("a<HT>b<ESC><LF>\\<NUL>\\xff<DEL><US>",
-              EscapeScan(std::string("a\tb\x1b\n\\\0\xff\x7f\x1f", 10)));
+    EXPECT_EQ("a<HT>b<ESC><LF>\\<NUL>\\xff<DEL><US>\\x80~",
+              EscapeScan(std::string("a\tb\x1b\n\\\0\xff\x7f\x1f\x80~", 12)));
 }
 
 }  // namespace

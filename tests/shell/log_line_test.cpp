@@ -37,21 +37,17 @@ TEST(LogLine, LineIsPostedWithTheCurrentTime) {
         << lines[0].size();
 }
 
-TEST(LogLine, LineOfAFailedWakeUpWaitsInTheQueue) {
-#ifdef _WIN32
-    MainDialogHandle = reinterpret_cast<void*>(0x7654);  // no such window
-#else
-    static int tag;
-    SetDialogPostSink(nullptr);
-    MainDialogHandle = &tag;
-#endif
-    EXPECT_FALSE(PostToMainDialog(0x8002, 0, 0));
+TEST(LogLine, LinesOfFailedWakeUpsWaitForTheNextOne) {
+    StartCollectingDialogMessages();
+    FailDialogPosts(true);
     LogLine(L"nobody listens");
     LogLine(L"still nobody");
-    MainDialogHandle = nullptr;
-    std::vector<std::wstring> queued = TakeLogLines();
-    ASSERT_EQ(2u, queued.size());
-    EXPECT_EQ(L"still nobody", queued[1].substr(11));
+    EXPECT_TRUE(PostedLogLines().empty());
+    FailDialogPosts(false);
+    LogLine(L"heard");
+    EXPECT_EQ((std::vector<std::wstring>{L"nobody listens", L"still nobody", L"heard"}),
+              LoggedTexts());
+    StopCollectingDialogMessages();
 }
 
 TEST(LogLine, LinesFromTwoThreadsArriveWholeAndInTheirOrder) {

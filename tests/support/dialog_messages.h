@@ -22,5 +22,7 @@ size_t KeyQueueWakeUps();
 bool WaitForLoggedText(const std::wstring& text, size_t times = 1,
                        std::chrono::milliseconds limit = std::chrono::seconds(15));
 bool WaitForStatus(int status, std::chrono::milliseconds limit = std::chrono::seconds(15));
+// While on, every post to the dialog fails, as when its queue is full; collected messages stay.
+void FailDialogPosts(bool fail);
 // Lets pending posts arrive (pumps the collector's queue on Windows).
 void DeliverDialogMessages();

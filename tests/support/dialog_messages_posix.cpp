@@ -11,6 +11,10 @@ bool Collect(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     return CollectDialogMessage(message, wParam, lParam);
 }
 
+bool Refuse(unsigned, std::uintptr_t, std::intptr_t) {
+    return false;
+}
+
 }  // namespace
 
 void StartCollectingDialogMessages() {
@@ -22,6 +26,10 @@ void StartCollectingDialogMessages() {
 void StopCollectingDialogMessages() {
     MainDialogHandle = nullptr;
     SetDialogPostSink(nullptr);
+}
+
+void FailDialogPosts(bool fail) {
+    SetDialogPostSink(fail ? Refuse : Collect);
 }
 
 void DeliverDialogMessages() {}

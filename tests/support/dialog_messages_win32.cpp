@@ -43,6 +43,11 @@ void StopCollectingDialogMessages() {
     }
 }
 
+void FailDialogPosts(bool fail) {
+    // No such window: PostMessageW fails.
+    MainDialogHandle = fail ? reinterpret_cast<void*>(0x7654) : collector;
+}
+
 void DeliverDialogMessages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
