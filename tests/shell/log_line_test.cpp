@@ -37,6 +37,16 @@ TEST(LogLine, LineIsPostedWithTheCurrentTime) {
         << lines[0].size();
 }
 
+TEST(LogLine, LinesLoggedBeforeTheDialogLooksWakeItOnce) {
+    StartCollectingDialogMessages();
+    for (int k = 0; k < 100; ++k) {
+        LogLine(L"line " + std::to_wstring(k));
+    }
+    EXPECT_EQ(100u, LoggedTexts().size());
+    EXPECT_EQ(1u, LogWakeUps());
+    StopCollectingDialogMessages();
+}
+
 TEST(LogLine, LinesOfFailedWakeUpsWaitForTheNextOne) {
     StartCollectingDialogMessages();
     FailDialogPosts(true);

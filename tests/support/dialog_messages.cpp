@@ -15,12 +15,19 @@ void ClearCollectedDialogMessages() {
     collected.lines.clear();
     collected.statuses.clear();
     collected.keyWakes = 0;
+    collected.logWakes = 0;
 }
 
 size_t KeyQueueWakeUps() {
     DeliverDialogMessages();
     std::lock_guard<std::mutex> lock(collected.mutex);
     return collected.keyWakes;
+}
+
+size_t LogWakeUps() {
+    DeliverDialogMessages();
+    std::lock_guard<std::mutex> lock(collected.mutex);
+    return collected.logWakes;
 }
 
 std::vector<std::wstring> PostedLogLines() {

@@ -17,6 +17,8 @@ std::vector<std::wstring> LoggedTexts();
 std::vector<int> ReportedStatuses();
 // How many times the capture thread woke the dialog for its key queue.
 size_t KeyQueueWakeUps();
+// How many times log lines woke the dialog.
+size_t LogWakeUps();
 
 // Waits until the text has been logged the given number of times.
 bool WaitForLoggedText(const std::wstring& text, size_t times = 1,
@@ -24,5 +26,5 @@ bool WaitForLoggedText(const std::wstring& text, size_t times = 1,
 bool WaitForStatus(int status, std::chrono::milliseconds limit = std::chrono::seconds(15));
 // While on, every post to the dialog fails, as when its queue is full; collected messages stay.
 void FailDialogPosts(bool fail);
-// Lets pending posts arrive (pumps the collector's queue on Windows).
+// Lets pending posts arrive: they wait in the collector's queue until then, as in a window's.
 void DeliverDialogMessages();

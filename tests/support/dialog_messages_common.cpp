@@ -5,9 +5,10 @@
 
 bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t) {
     if (message == WM_APP_LOG) {
-        // Taken under the collector's lock: natively, writers' threads deliver the wake-ups,
-        // and two of them must not interleave what they took.
+        // Taken under the collector's lock, so that two deliveries never interleave what they
+        // took.
         std::lock_guard<std::mutex> lock(collected.mutex);
+        ++collected.logWakes;
         std::vector<std::wstring> lines = TakeLogLines();
         collected.lines.insert(collected.lines.end(), lines.begin(), lines.end());
         return true;

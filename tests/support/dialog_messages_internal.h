@@ -9,6 +9,7 @@ struct CollectedMessages {
     std::vector<std::wstring> lines;
     std::vector<int> statuses;
     size_t keyWakes = 0;
+    size_t logWakes = 0;
 };
 
 extern CollectedMessages collected;
