@@ -188,6 +188,7 @@ TEST_F(CaptureThreadTest, NothingOfOneCaptureReachesTheNext) {
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("stats").find(" handed 5 ") != npos; }));
     StopThread();
     StartThread(2);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
     ASSERT_EQ("ok", sim.Command("scan 2 b"));
     EXPECT_EQ("b\r", Queued(2));
 }
