@@ -126,8 +126,7 @@ bool StartCapture(HWND dialog) {
     if (entry == nullptr) {
         return Refuse(dialog, L"Please select a device.");
     }
-    DeviceIdentity identity =
-        IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()));
+    DeviceIdentity identity = IdentityInDeviceList(*entry);
     uint16_t port = CheckedPort(dialog);
     return port != 0 && ArmCapture(dialog, identity, port);
 }

@@ -1,4 +1,4 @@
-// Collects the captured characters into scans, one per Enter, on the UI thread's timer.
+// Collects the captured characters into scans, one per Enter, on the UI thread.
 #pragma once
 
 #include <atomic>

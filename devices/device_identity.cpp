@@ -33,6 +33,10 @@ DeviceIdentity IdentityOfEntry(const std::vector<DeviceEntry>& list, size_t posi
     return identity;
 }
 
+DeviceIdentity IdentityInDeviceList(const DeviceEntry& entry) {
+    return IdentityOfEntry(DeviceList, static_cast<size_t>(&entry - DeviceList.data()));
+}
+
 int FindRememberedDevice(const std::vector<DeviceEntry>& list, const DeviceIdentity& identity) {
     for (size_t k = 0; k < list.size(); ++k) {
         if (list[k].deviceNumber == identity.deviceNumber &&

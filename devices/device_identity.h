@@ -22,6 +22,8 @@ bool HasIdentity(const DeviceIdentity& identity);
 
 // The identity of the entry at a position of the list.
 DeviceIdentity IdentityOfEntry(const std::vector<DeviceEntry>& list, size_t position);
+// The same for an entry of DeviceList, such as the selector's.
+DeviceIdentity IdentityInDeviceList(const DeviceEntry& entry);
 
 // The position of the remembered device in the list, or -1 when it is not present: the entry
 // at its number when that still has its hardware id, else the instance-th entry with that id.

@@ -53,7 +53,7 @@ void OnDeviceSelectionChange(HWND dialog) {
     if (entry == nullptr) {
         return;
     }
-    rememberedDevice = IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()));
+    rememberedDevice = IdentityInDeviceList(*entry);
     SaveSettings(rememberedDevice);
     LogLine(L"Device changed: " + entry->description);
     if (captureActive.load()) {

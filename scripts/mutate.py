@@ -2,7 +2,7 @@
 """Mutation check of the portable code: plants each fault of tests/mutants.txt in turn, runs
 the native tests that link the file, and prints what the tests caught.
 
-    python3 scripts/mutate.py [--only TEXT] [--list FILE]
+    python3 scripts/mutate.py [--only TEXT] [--list FILE] [--check]
 
 The mutated file is always put back: on success, on a failed build, on Ctrl+C or a kill
 signal, and, should the machine die mid-run, by the next run, which restores the copy kept in

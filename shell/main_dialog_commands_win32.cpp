@@ -60,9 +60,7 @@ void SaveSettingsForSelection(HWND dialog) {
         return;
     }
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
-    SaveSettings(entry != nullptr
-                     ? IdentityOfEntry(DeviceList, static_cast<size_t>(entry - DeviceList.data()))
-                     : DeviceIdentity{});
+    SaveSettings(entry != nullptr ? IdentityInDeviceList(*entry) : DeviceIdentity{});
 }
 
 INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
