@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr auto npos = std::string::npos;
 const char* TwoKeyboards = "1=ACPI\\PNP0303;2=HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
 
 class CaptureThreadTest : public ::testing::Test {
@@ -45,6 +44,14 @@ protected:
             return queued.size() >= length;
         });
         return queued;
+    }
+
+    // Waits until the stand-in has handed the capture thread this many strokes in all.
+    bool Handed(int strokes) {
+        return WaitUntil([&] {
+            return sim.Command("stats").find(" handed " + std::to_string(strokes) + " ") !=
+                   std::string::npos;
+        });
     }
 
     std::vector<std::string> SystemAfter(size_t count) {
@@ -128,12 +135,6 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
     StartCollectingDialogMessages();
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
-    auto handed = [&](int strokes) {
-        return WaitUntil([&] {
-            return sim.Command("stats").find(" handed " + std::to_string(strokes) + " ") !=
-                   std::string::npos;
-        });
-    };
     // 20 scans of 2,500 characters, 100,040 strokes, while the dialog takes nothing.
     std::string scans;
     for (int scan = 0; scan < 20; ++scan) {
@@ -141,7 +142,7 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
         ASSERT_EQ("ok", sim.Command("scan 2 " + code));
         scans += code + "\r";
     }
-    ASSERT_TRUE(handed(100040));
+    ASSERT_TRUE(Handed(100040));
     std::string taken;
     for (const KeyEvent& event : KeyQueueTakeAll()) {
         taken.push_back(static_cast<char>(event.character));
@@ -151,11 +152,11 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
     // Once taken, the next Enter wakes again; a batch without one wakes only once taken too.
     ASSERT_EQ("ok", sim.Command("scan 2 x"));
     ASSERT_EQ("ok", sim.Command("type 2 " + std::string(KeyQueueWakeBatch, 'y')));
-    ASSERT_TRUE(handed(100044 + 2 * KeyQueueWakeBatch));
+    ASSERT_TRUE(Handed(100044 + 2 * KeyQueueWakeBatch));
     EXPECT_EQ(2u, KeyQueueWakeUps());
     KeyQueueTakeAll();
     ASSERT_EQ("ok", sim.Command("type 2 " + std::string(KeyQueueWakeBatch - 1, 'z')));
-    ASSERT_TRUE(handed(100042 + 4 * KeyQueueWakeBatch));
+    ASSERT_TRUE(Handed(100042 + 4 * KeyQueueWakeBatch));
     EXPECT_EQ(2u, KeyQueueWakeUps());
     ASSERT_EQ("ok", sim.Command("type 2 z"));
     EXPECT_TRUE(WaitUntil([] { return KeyQueueWakeUps() == 3; }));
@@ -169,7 +170,7 @@ TEST_F(CaptureThreadTest, AFailedWakeUpIsTriedAgainAtTheNextEnter) {
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
     ASSERT_EQ("ok", sim.Command("scan 2 a"));
-    ASSERT_TRUE(WaitUntil([&] { return sim.Command("stats").find(" handed 4 ") != npos; }));
+    ASSERT_TRUE(Handed(4));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its Enter's wake-up fails
     FailDialogPosts(false);
     ASSERT_EQ("ok", sim.Command("scan 2 b"));
@@ -185,7 +186,7 @@ TEST_F(CaptureThreadTest, NothingOfOneCaptureReachesTheNext) {
     // Stopped in the middle of a scan with Shift held.
     ASSERT_EQ("ok", sim.Command("type 2 12"));
     ASSERT_EQ("ok", sim.Command("stroke 2 0x2A 0"));
-    ASSERT_TRUE(WaitUntil([&] { return sim.Command("stats").find(" handed 5 ") != npos; }));
+    ASSERT_TRUE(Handed(5));
     StopThread();
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <random>
 #include <thread>
 
@@ -404,24 +405,24 @@ int wmain() {
     bool ok = soak.lost == 0 && soak.logged == soak.sentNobody && soak.scannerLeaked == 0 &&
               soak.keyboardArrived == soak.keyboardTyped && soak.slowPings == 0 && exitCode == 0;
     std::printf("\n| Check | Figure |\n|---|---|\n");
-    std::printf("| actions played | %llu |\n", static_cast<unsigned long long>(soak.actions));
-    std::printf(
-        "| scans while a client was connected and reading: sent, delivered, lost | %llu, %llu, "
-        "%llu |\n",
-        static_cast<unsigned long long>(soak.sentReading),
-        static_cast<unsigned long long>(soak.delivered),
-        static_cast<unsigned long long>(soak.lost));
-    std::printf("| scans while the client stalled: sent, arrived after the stall | %llu, %llu |\n",
-                static_cast<unsigned long long>(soak.sentStalled),
-                static_cast<unsigned long long>(soak.arrivedStalled));
-    std::printf("| scans while no client was connected: sent, logged | %llu, %llu |\n",
-                static_cast<unsigned long long>(soak.sentNobody),
-                static_cast<unsigned long long>(soak.logged));
-    std::printf("| keyboard strokes typed, reached the system | %llu, %llu |\n",
-                static_cast<unsigned long long>(soak.keyboardTyped),
-                static_cast<unsigned long long>(soak.keyboardArrived));
-    std::printf("| scanner strokes that reached the system | %llu |\n",
-                static_cast<unsigned long long>(soak.scannerLeaked));
+    // A row of the table with its counts, comma-separated.
+    auto row = [](const char* check, std::initializer_list<uint64_t> counts) {
+        std::printf("| %s |", check);
+        const char* separator = " ";
+        for (uint64_t count : counts) {
+            std::printf("%s%llu", separator, static_cast<unsigned long long>(count));
+            separator = ", ";
+        }
+        std::printf(" |\n");
+    };
+    row("actions played", {soak.actions});
+    row("scans while a client was connected and reading: sent, delivered, lost",
+        {soak.sentReading, soak.delivered, soak.lost});
+    row("scans while the client stalled: sent, arrived after the stall",
+        {soak.sentStalled, soak.arrivedStalled});
+    row("scans while no client was connected: sent, logged", {soak.sentNobody, soak.logged});
+    row("keyboard strokes typed, reached the system", {soak.keyboardTyped, soak.keyboardArrived});
+    row("scanner strokes that reached the system", {soak.scannerLeaked});
     struct Figure {
         const char* name;
         double (*of)(const Sample&);
