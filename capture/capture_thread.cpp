@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <vector>
 #include <system_error>
 
@@ -142,10 +143,11 @@ int FindTargetDevice(const CaptureTarget& target) {
     return 0;
 }
 
-void CaptureThreadMain() {
+void CaptureThreadMain(std::promise<void> filterInPlace) {
     InterceptionContext context = interceptionContext;
     const CaptureTarget& target = captureTarget;
     interception.setFilter(context, interception.isKeyboard, InterceptionFilterAll);
+    filterInPlace.set_value();
     InterceptionStrokeBuffer stroke;
     ReleaseTracker releases;
     while (!captureStopFlag.load()) {
@@ -183,12 +185,17 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     modifierState.capsLock = capsLock;
     captureTarget = target;
     captureStopFlag = false;
+    std::promise<void> filterInPlace;
+    std::future<void> confirmed = filterInPlace.get_future();
     try {
-        captureThread = std::thread(CaptureThreadMain);
+        captureThread = std::thread(CaptureThreadMain, std::move(filterInPlace));
     } catch (const std::system_error&) {
         captureTarget = CaptureTarget{};
         return false;
     }
+    // Until the filter is set the scanner still types into the desktop: nothing may say that
+    // capture runs before then.
+    confirmed.wait();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <bitset>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -34,12 +35,14 @@ CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber,
 // The number at which the target's device is present now, or 0.
 int FindTargetDevice(const CaptureTarget& target);
 
-// Sets the all-keys filter, passes every other device's strokes back unchanged, queues the
-// captured device's characters, and clears the filter once captureStopFlag is set.
-void CaptureThreadMain();
+// Sets the all-keys filter and says so through filterInPlace, passes every other device's
+// strokes back unchanged, queues the captured device's characters, and clears the filter once
+// captureStopFlag is set.
+void CaptureThreadMain(std::promise<void> filterInPlace);
 
 // Empties the key queue, resets the modifiers (Caps Lock as the system has it), takes the
-// target and starts the thread. False when the system refused to create it.
+// target, starts the thread and returns once its filter is set. False when the system refused
+// to create it.
 bool StartCaptureThread(const CaptureTarget& target, bool capsLock);
 
 // Sets the stop flag and joins the thread if one exists (at most about one 100 ms driver

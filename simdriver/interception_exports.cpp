@@ -2,8 +2,10 @@
 #include "simdriver/sim_control.h"
 #include "simdriver/sim_driver.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #ifdef _WIN32
 #define SIM_EXPORT extern "C" __declspec(dllexport)
@@ -59,6 +61,13 @@ SIM_EXPORT void interception_set_filter(InterceptionContext context,
                                         InterceptionPredicate predicate,
                                         InterceptionFilter filter) {
     if (context != nullptr) {
+        // A driver call on a busy machine can take a while; tests ask for that to show what
+        // happens meanwhile.
+        unsigned long delay =
+            std::strtoul(Environment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0").c_str(), nullptr, 10);
+        if (delay != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
         SimSetFilter(*Sim(context), predicate, filter);
     }
 }

@@ -194,6 +194,14 @@ TEST_F(CaptureThreadTest, NothingOfOneCaptureReachesTheNext) {
     EXPECT_EQ("b\r", Queued(2));
 }
 
+TEST_F(CaptureThreadTest, StartReturnsOnlyOnceTheFilterIsSet) {
+    // A driver slow to take the filter: until it has, the scanner types into the desktop.
+    SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "300");
+    StartThread(2);
+    EXPECT_EQ("65535", sim.Command("filter 2"));  // read once: Start promised it
+    SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0");
+}
+
 TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSystem) {
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));

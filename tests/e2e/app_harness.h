@@ -19,6 +19,7 @@ struct AppOptions {
     std::string devices = DefaultSimDevices;
     bool driverUnavailable = false;
     bool withDriver = true;  // interception.dll beside the program
+    int filterDelayMs = 0;   // how long the stand-in takes to set a filter
 };
 
 struct App {

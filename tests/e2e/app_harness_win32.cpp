@@ -126,6 +126,8 @@ bool Launch(App& app, const AppOptions& options) {
     SetEnvironmentVariableW(L"INTERCEPTION_SIM_PORT_FILE", Widen(portFile).c_str());
     SetEnvironmentVariableW(L"INTERCEPTION_SIM_UNAVAILABLE",
                             options.driverUnavailable ? L"1" : L"0");
+    SetEnvironmentVariableW(L"INTERCEPTION_SIM_FILTER_DELAY_MS",
+                            std::to_wstring(options.filterDelayMs).c_str());
     std::wstring command = L"\"" + folder + L"\\Wendalux.exe\"";
     if (!options.arguments.empty()) {
         command += L" " + options.arguments;

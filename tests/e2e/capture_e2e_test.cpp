@@ -119,6 +119,22 @@ TEST_F(CaptureTest, ScanWithoutItsEnterWaitsWholeForIt) {
     EXPECT_TRUE(WaitForLog(app, L"SCAN #1 -> 0109501101530003\r\n"));
 }
 
+TEST_F(CaptureTest, ScanTypedTheMomentStartReturnsIsCaptured) {
+    // A driver slow to take the filter: nothing may say that capture runs before it has.
+    AppOptions slowDriver;
+    slowDriver.filterDelayMs = 500;
+    Start(ConfigFor(2, port), slowDriver);
+    Connect();
+    for (int start = 1; start <= 3; ++start) {
+        StartCapture();
+        std::string text = "0401234567890" + std::to_string(start);
+        std::string frame = BuildScanFrame(text + "\r");
+        EXPECT_EQ(frame, ScanAndReceive(text, frame.size())) << start;
+        StopCapture();
+    }
+    EXPECT_EQ(std::vector<std::string>{}, SimSystem(app));
+}
+
 TEST_F(CaptureTest, OtherKeyboardPassesWhileTheScannerIsWithheldUntilStop) {
     Start(ConfigFor(2, port));
     StartCapture();
