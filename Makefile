@@ -9,7 +9,8 @@ TOOLS := build/tools
 BENCH := build/bench
 FUZZ := build/fuzz
 
-.PHONY: all deps host windows tsan test test-host test-windows clean screenshot run dist msi bench bench-e2e fuzz stress soak mutate
+.PHONY: all deps host windows tsan test test-host test-windows test-loaded test-loaded-tsan clean \
+	screenshot run dist msi bench bench-e2e fuzz stress soak mutate
 
 all: host windows
 
@@ -48,6 +49,17 @@ tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 		ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
+
+# The tests LOAD_RUNS times with a busy process per core beside them; prints each test's
+# failures and each run's time. Not in CI.
+LOAD_RUNS ?= 3
+test-loaded: windows
+	python3 scripts/test-loaded.py $(WINDOWS) $(LOAD_RUNS) $(JOBS)
+
+test-loaded-tsan: deps $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		python3 scripts/test-loaded.py $(TSAN) $(LOAD_RUNS) $(JOBS)
 
 clean:
 	rm -rf build
