@@ -3,7 +3,7 @@
 machine that has other work to do, and prints how often each test failed and how long each run
 took. A test that fails here fails by chance somewhere else.
 
-Usage: test-loaded.py BUILD_TREE RUNS [JOBS]
+Usage: test-loaded.py BUILD_TREE RUNS [JOBS [REGEX]]  (REGEX: only the ctest entries it matches)
 """
 import collections
 import os
@@ -32,15 +32,15 @@ def stop_load(busy):
         process.wait()
 
 
-def run_once(tree, jobs, number, logs):
+def run_once(tree, jobs, only, number, logs):
     """One ctest run: the ctest entries that failed, the test cases that failed, seconds."""
     junit = os.path.join(logs, f"run-{number}.xml")
     log = os.path.join(logs, f"run-{number}.log")
     started = time.monotonic()
     with open(log, "w") as out:
         subprocess.run(["ctest", "--test-dir", tree, "--output-on-failure", "-j", str(jobs),
-                        "--output-junit", junit], stdout=out, stderr=subprocess.STDOUT,
-                       check=False)
+                        "--output-junit", junit] + (["-R", only] if only else []),
+                       stdout=out, stderr=subprocess.STDOUT, check=False)
     seconds = time.monotonic() - started
     entries = {}
     if os.path.exists(junit):
@@ -58,6 +58,7 @@ def main():
     tree = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2])
     jobs = int(sys.argv[3]) if len(sys.argv) > 3 else 2
+    only = sys.argv[4] if len(sys.argv) > 4 else ""
     logs = os.path.join(tree, "loaded")
     os.makedirs(logs, exist_ok=True)
     entry_failures = collections.Counter()
@@ -68,7 +69,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         for number in range(1, runs + 1):
-            entries, cases, seconds = run_once(tree, jobs, number, logs)
+            entries, cases, seconds = run_once(tree, jobs, only, number, logs)
             failed = sorted(name for name, bad in entries.items() if bad)
             entry_names.update(entries)
             entry_failures.update(failed)
