@@ -185,6 +185,8 @@ TEST_F(StressTest, KeyboardUnpluggedAndPluggedDuringCapture) {
         ASSERT_EQ("ok", SimCommand(app, "plug 2 HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));
         EXPECT_TRUE(ScanArrives(client, "BACK" + std::to_string(round)));
     }
+    // A line the window logs waits in its message queue before it is shown.
+    ASSERT_TRUE(RoundTrip(app));
     EXPECT_EQ(std::wstring::npos, LogText(app).find(L"LOST"));
     SocketClose(client);
 }
