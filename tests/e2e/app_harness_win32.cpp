@@ -138,7 +138,7 @@ bool Launch(App& app, const AppOptions& options) {
         return false;
     }
     if (options.withDriver && !options.driverUnavailable) {
-        WaitUntil([&] { return !ReadWholeFile(portFile).empty(); }, 20s);
+        WaitUntil([&] { return !ReadWholeFile(portFile).empty(); }, 60s);
         app.simPort =
             static_cast<uint16_t>(std::strtoul(ReadWholeFile(portFile).c_str(), nullptr, 10));
     }
@@ -229,13 +229,13 @@ void PostCommand(const App& app, int id, int notification) {
 bool RoundTrip(const App& app) {
     // A sent message overtakes posted ones, so the marker is posted: it is handled after
     // everything posted before it. It sets the port field's modified flag, which neither the
-    // program nor a test reads otherwise. A second pass covers what the first one's wait let
-    // the window post to itself.
+    // program nor a test reads otherwise. A second pass covers what the window posted to
+    // itself while handling those.
     HWND field = GetDlgItem(app.window, IDC_PORT);
     auto setModified = [field](BOOL modified) {
         DWORD_PTR result = 0;
-        return SendMessageTimeoutW(field, EM_SETMODIFY, modified, 0, SMTO_ABORTIFHUNG, 10000,
-                                   &result) != 0;
+        return SendMessageTimeoutW(field, EM_SETMODIFY, modified, 0, SMTO_NORMAL, 30000, &result) !=
+               0;
     };
     for (int pass = 0; pass < 2; ++pass) {
         if (!setModified(FALSE) || !PostMessageW(field, EM_SETMODIFY, TRUE, 0)) {
@@ -245,11 +245,11 @@ bool RoundTrip(const App& app) {
             [field] {
                 DWORD_PTR modified = 0;
                 return IsWindow(field) == FALSE ||
-                       (SendMessageTimeoutW(field, EM_GETMODIFY, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                       (SendMessageTimeoutW(field, EM_GETMODIFY, 0, 0, SMTO_NORMAL, 5000,
                                             &modified) != 0 &&
                         modified != 0);
             },
-            30s);
+            60s);
         if (!handled || IsWindow(field) == FALSE) {
             return false;
         }
