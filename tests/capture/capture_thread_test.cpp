@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -170,8 +169,8 @@ TEST_F(CaptureThreadTest, AFailedWakeUpIsTriedAgainAtTheNextEnter) {
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
     ASSERT_EQ("ok", sim.Command("scan 2 a"));
+    // The Enter's release is taken only after the Enter, and its failed wake-up, are done.
     ASSERT_TRUE(Handed(4));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its Enter's wake-up fails
     FailDialogPosts(false);
     ASSERT_EQ("ok", sim.Command("scan 2 b"));
     EXPECT_TRUE(WaitUntil([] { return KeyQueueWakeUps() == 1; }));

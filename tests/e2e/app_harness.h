@@ -45,7 +45,7 @@ bool Launch(App& app, const AppOptions& options);
 // Starts the program and waits for its main window; false when it never appears.
 bool LaunchAndFindWindow(App& app, const AppOptions& options);
 // Waits for the program to end; its exit code, or -1 after the time limit.
-int WaitForExit(App& app, std::chrono::milliseconds limit = std::chrono::seconds(20));
+int WaitForExit(App& app, std::chrono::milliseconds limit = std::chrono::seconds(30));
 // Ends the program if it still runs and forgets it.
 void Kill(App& app);
 
@@ -54,13 +54,16 @@ std::wstring WindowText(HWND window);
 std::wstring ControlText(HWND dialog, int id);
 std::wstring LogText(const App& app);
 bool WaitForLog(const App& app, const std::wstring& fragment,
-                std::chrono::milliseconds limit = std::chrono::seconds(15));
+                std::chrono::milliseconds limit = std::chrono::seconds(30));
 bool WaitForControlText(HWND dialog, int id, const std::wstring& text,
-                        std::chrono::milliseconds limit = std::chrono::seconds(15));
+                        std::chrono::milliseconds limit = std::chrono::seconds(30));
 // Posts WM_COMMAND with the id, as a click or a menu choice arrives.
 void PostCommand(const App& app, int id, int notification = 0);
-// Sends and waits: the window has handled everything posted before.
+// Waits until the window has handled everything posted to it before, and what it posted to
+// itself while handling those; false when it never does.
 bool RoundTrip(const App& app);
+// The window's thread answers a sent message within the limit: nothing holds it.
+bool Answers(const App& app, std::chrono::milliseconds limit);
 
 // A message box of the program: its text, and the OK that dismisses it.
 std::wstring MessageBoxText(HWND box);
@@ -76,6 +79,8 @@ std::string Narrow(const std::wstring& text);
 std::vector<std::string> SimSystem(App& app);
 // Strokes that reached the system, gathered until there are at least count of them.
 std::vector<std::string> SimSystemAtLeast(App& app, size_t count);
+// Waits until the program has taken every stroke typed so far: the stand-in holds none for it.
+bool SimStrokesTaken(App& app);
 
 // WM_SETTEXT on a control, as typing into it would leave it (an edit raises EN_CHANGE).
 void SetControlText(HWND dialog, int id, const std::wstring& text);

@@ -140,7 +140,7 @@ bool Launch(App& app, const AppOptions& options) {
         return false;
     }
     if (options.withDriver && !options.driverUnavailable) {
-        WaitUntil([&] { return !ReadWholeFile(portFile).empty(); }, 20s);
+        WaitUntil([&] { return !ReadWholeFile(portFile).empty(); }, 60s);
         app.simPort =
             static_cast<uint16_t>(std::strtoul(ReadWholeFile(portFile).c_str(), nullptr, 10));
     }
@@ -152,8 +152,9 @@ bool LaunchAndFindWindow(App& app, const AppOptions& options) {
         return false;
     }
     app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 30s);
-    // The window exists before its initialisation ends; the tray icon is added near the end.
-    return app.window != nullptr && WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>");
+    // The window exists before its initialisation ends, and may answer sent messages during
+    // it; a posted one waits for the message loop, which runs once the initialisation is done.
+    return app.window != nullptr && RoundTrip(app);
 }
 
 int WaitForExit(App& app, std::chrono::milliseconds limit) {
@@ -228,8 +229,40 @@ void PostCommand(const App& app, int id, int notification) {
 }
 
 bool RoundTrip(const App& app) {
+    // A sent message overtakes posted ones, so the marker is posted: it is handled after
+    // everything posted before it. It sets the port field's modified flag, which neither the
+    // program nor a test reads otherwise. A second pass covers what the window posted to
+    // itself while handling those.
+    HWND field = GetDlgItem(app.window, IDC_PORT);
+    auto setModified = [field](BOOL modified) {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(field, EM_SETMODIFY, modified, 0, SMTO_NORMAL, 30000, &result) !=
+               0;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        if (!setModified(FALSE) || !PostMessageW(field, EM_SETMODIFY, TRUE, 0)) {
+            return false;
+        }
+        bool handled = WaitUntil(
+            [field] {
+                DWORD_PTR modified = 0;
+                return IsWindow(field) == FALSE ||
+                       (SendMessageTimeoutW(field, EM_GETMODIFY, 0, 0, SMTO_NORMAL, 5000,
+                                            &modified) != 0 &&
+                        modified != 0);
+            },
+            60s);
+        if (!handled || IsWindow(field) == FALSE) {
+            return false;
+        }
+    }
+    return setModified(FALSE);
+}
+
+bool Answers(const App& app, std::chrono::milliseconds limit) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(app.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0;
+    return SendMessageTimeoutW(app.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                               static_cast<UINT>(limit.count()), &result) != 0;
 }
 
 std::wstring MessageBoxText(HWND box) {
@@ -263,6 +296,11 @@ std::vector<std::string> SimSystemAtLeast(App& app, size_t count) {
         return seen.size() >= count;
     });
     return seen;
+}
+
+bool SimStrokesTaken(App& app) {
+    return WaitUntil(
+        [&] { return SimCommand(app, "stats").find(" pending 0") != std::string::npos; });
 }
 
 void SetControlText(HWND dialog, int id, const std::wstring& text) {

@@ -113,6 +113,7 @@ TEST_F(CaptureTest, ScanWithoutItsEnterWaitsWholeForIt) {
     StartCapture();
     Connect();
     ASSERT_EQ("ok", SimCommand(app, "type 2 0109501101"));
+    ASSERT_TRUE(SimStrokesTaken(app));
     std::this_thread::sleep_for(3s);  // the once-a-second safety net runs meanwhile
     std::string frame = BuildScanFrame("0109501101530003\r");
     EXPECT_EQ(frame, ScanAndReceive("530003", frame.size()));
@@ -160,8 +161,10 @@ TEST_F(CaptureTest, RefusalsComeInTheirOrder) {
     HWND startBox = WaitForBox(L"Driver Error");
     ASSERT_NE(nullptr, startBox);
     DismissMessageBox(startBox);
+    // Gone before Start is pressed, so that the refusal's box is not taken for it.
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(startBox); }));
     app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 20s);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>"));
+    ASSERT_TRUE(RoundTrip(app));
     ExpectRefusal(L"Driver Error",
                   L"Interception driver not available.\n\nPlease reinstall the application and "
                   L"reboot.");
@@ -178,6 +181,7 @@ TEST_F(CaptureTest, RefusalsComeInTheirOrder) {
         SetControlText(app.window, IDC_PORT, text);
         ExpectRefusal(L"Error", L"Invalid port.");
     }
+    ASSERT_TRUE(RoundTrip(app));
     EXPECT_EQ(std::wstring::npos, LogText(app).find(L"Capture started"));
     // 65536 plus p wraps to p.
     uint16_t other = FreeTcpPort();

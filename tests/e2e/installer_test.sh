@@ -66,7 +66,7 @@ find "$WINEPREFIX/drive_c/windows/Installer" -name 'WendaluxIcon.ico' | grep -q 
 cp "$build/sim/interception.dll" "$program_files/"
 wine "C:\\Program Files\\Wendalux\\Wendalux.exe" >/dev/null 2>&1 &
 shown=no
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do # a minute at most: Wine starts slowly on a busy machine
     if xwininfo -root -tree 2>/dev/null | grep -q 'Marrowick - Ferroquill'; then
         shown=yes
         break

@@ -128,18 +128,20 @@ TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
     EXPECT_EQ(ExpectedAfterCuts(logged), entries);
 
     // The panel's height: shown, then hidden again, gives the start height back.
-    RECT start = {};
-    GetWindowRect(app.window, &start);
+    auto height = [&] {
+        RECT window = {};
+        GetWindowRect(app.window, &window);
+        return window.bottom - window.top;
+    };
+    long start = height();
     PostCommand(app, IDC_LOG_TOGGLE);
     ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide Log <<"));
-    RECT shown = {};
-    GetWindowRect(app.window, &shown);
-    EXPECT_GT(shown.bottom - shown.top, start.bottom - start.top);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_GT(height(), start);
     PostCommand(app, IDC_LOG_TOGGLE);
     ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>"));
-    RECT hidden = {};
-    GetWindowRect(app.window, &hidden);
-    EXPECT_EQ(start.bottom - start.top, hidden.bottom - hidden.top);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(start, height());
 
     std::wstring before = LogText(app);
     PostCommand(app, IDC_COPY_LOG);

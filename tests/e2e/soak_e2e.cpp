@@ -93,7 +93,7 @@ struct Soak {
             ++sentNobody;
             std::string shown =
                 "SCAN #" + std::to_string(scanNumber) + " -> " + NameControlBytes(text) + "\r\n";
-            bool found = WaitForLog(app, std::wstring(shown.begin(), shown.end()), 10s);
+            bool found = WaitForLog(app, std::wstring(shown.begin(), shown.end()));
             logged += found;
             if (!found && logged + 1 == sentNobody) {
                 std::wstring log = LogText(app);
@@ -107,7 +107,7 @@ struct Soak {
             }
         } else {
             ++sentReading;
-            bool arrived = ReadBytes(client, frame.size(), 10s) == frame;
+            bool arrived = ReadBytes(client, frame.size()) == frame;
             arrived ? ++delivered : ++lost;
             if (!arrived)
                 Reconnect();
@@ -120,7 +120,7 @@ struct Soak {
         bool intact = true;
         for (const std::string& frame : unread) {
             ++sentStalled;
-            intact = intact && ReadBytes(client, frame.size(), 10s) == frame;
+            intact = intact && ReadBytes(client, frame.size()) == frame;
             arrivedStalled += intact;
         }
         bool dropped = !unread.empty() && !intact;
@@ -178,9 +178,7 @@ struct Soak {
 
     // Waits until the program has taken every stroke typed so far, as a user unplugs or stops
     // after a scan, not in the middle of one: strokes still in the cable are lost by a re-plug.
-    void Settle() {
-        WaitUntil([&] { return SimCommand(app, "stats").find(" pending 0") != std::string::npos; });
-    }
+    void Settle() { SimStrokesTaken(app); }
 
     void Replug() {
         Settle();
@@ -241,9 +239,7 @@ struct Soak {
 
     void Ping() {
         auto started = Clock::now();
-        DWORD_PTR result = 0;
-        bool answered =
-            SendMessageTimeoutW(app.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+        bool answered = Answers(app, 5s);
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
         ++pings;
         slowestPingMs = std::max(slowestPingMs, ms);

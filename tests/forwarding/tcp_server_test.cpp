@@ -114,10 +114,10 @@ TEST_F(TcpServerTest, SecondClientWaitsUntilTheFirstHasGone) {
     ASSERT_NE(InvalidSocket, second);
     ASSERT_TRUE(SendScanFrame("A"));
     EXPECT_EQ(BuildScanFrame("A"), ReadBytes(first, 14));
-    EXPECT_EQ("", ReadBytes(second, 1, 300ms));
     SocketClose(first);
     ASSERT_TRUE(WaitForLoggedText(L"Client connected: 127.0.0.1", 2));
     ASSERT_TRUE(SendScanFrame("B"));
+    // B is the first thing the second client gets: A, sent while it waited, never reached it.
     EXPECT_EQ(BuildScanFrame("B"), ReadBytes(second, 14));
     EXPECT_EQ(1u, CountOf(listeningLine));
     SocketClose(second);
@@ -142,7 +142,7 @@ TEST_F(TcpServerTest, BusyPortIsRetriedEveryFiveSecondsAndStopIsQuick) {
     auto stopping = std::chrono::steady_clock::now();
     StopTcpServer();
     // Within the 100 ms retry steps; the bound only catches a stop that waits the pause out.
-    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
     EXPECT_EQ(0u, CountOf(listeningLine));
     EXPECT_EQ(handles, OpenHandleCount()) << "a refused socket was left open";
     SocketClose(holder);
@@ -270,6 +270,7 @@ namespace {
 
 TEST_F(TcpServerTest, BrokenListeningSocketIsReopenedAfterAPauseNotSpunOn) {
     StartListening();
+    auto broken = std::chrono::steady_clock::now();
     {
         // Closed under the server's feet: every wait on it fails from now on.
         std::lock_guard<std::mutex> lock(socketMutex);
@@ -284,10 +285,10 @@ TEST_F(TcpServerTest, BrokenListeningSocketIsReopenedAfterAPauseNotSpunOn) {
         return count;
     };
     ASSERT_TRUE(WaitUntil([&] { return failures() == 1; })) << LogForMessage();
-    // Within the pause no second try, then a fresh listening socket.
-    std::this_thread::sleep_for(1s);
+    // A fresh listening socket after the 5-second pause, and no second try before it.
+    ASSERT_TRUE(WaitForLoggedText(listeningLine, 2)) << LogForMessage();
+    EXPECT_GE(std::chrono::steady_clock::now() - broken, 4500ms);
     EXPECT_EQ(1u, failures());
-    EXPECT_TRUE(WaitForLoggedText(listeningLine, 2, 15s)) << LogForMessage();
     SocketHandle client = ConnectClient(port);
     EXPECT_NE(InvalidSocket, client);
     SocketClose(client);

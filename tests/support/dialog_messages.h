@@ -22,8 +22,8 @@ size_t LogWakeUps();
 
 // Waits until the text has been logged the given number of times.
 bool WaitForLoggedText(const std::wstring& text, size_t times = 1,
-                       std::chrono::milliseconds limit = std::chrono::seconds(15));
-bool WaitForStatus(int status, std::chrono::milliseconds limit = std::chrono::seconds(15));
+                       std::chrono::milliseconds limit = std::chrono::seconds(30));
+bool WaitForStatus(int status, std::chrono::milliseconds limit = std::chrono::seconds(30));
 // While on, every post to the dialog fails, as when its queue is full; collected messages stay.
 void FailDialogPosts(bool fail);
 // Lets pending posts arrive: they wait in the collector's queue until then, as in a window's.

@@ -12,7 +12,7 @@ std::string ReadWholeFile(const std::string& path);
 
 // Polls until the condition holds or the time is up; the result of the last poll.
 bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = std::chrono::seconds(10));
+               std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 // Handles (file descriptors natively) the process holds now, to tell a leak.
 int OpenHandleCount();
