@@ -11,22 +11,31 @@ bool LogPanelVisible = false;
 namespace {
 
 constexpr LRESULT MaximumLines = 1000;
-constexpr WPARAM LinesCut = 500;
+constexpr LRESULT LinesCut = 500;
+// Text added per turn of the message loop, in one piece. The edit control lays out what it is
+// given line by line (under Wine about 10 ms per thousand characters of a long scan), so a
+// burst of long scans added at once would hold the window for seconds.
+constexpr size_t CharactersPerTurn = 8000;
 
 void ReplaceSelection(HWND edit, const wchar_t* text) {
     SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
-// Drops the oldest 500 display lines and puts a note in their place.
-void CutOldestLines(HWND edit) {
-    LRESULT cut = SendMessageW(edit, EM_LINEINDEX, LinesCut, 0);
+// Drops the oldest display lines, 500 at a time, as many as it takes to come back within the
+// limit, and puts a note in their place.
+void CutOldestLines(HWND edit, LRESULT lines) {
+    LRESULT excess = lines - MaximumLines;
+    WPARAM cutLines = static_cast<WPARAM>((excess + LinesCut - 1) / LinesCut) * LinesCut;
+    LRESULT cut = SendMessageW(edit, EM_LINEINDEX, cutLines, 0);
     if (cut <= 0) {
         return;
     }
     SendMessageW(edit, EM_SETSEL, 0, cut);
-    ReplaceSelection(edit, L"");
-    SendMessageW(edit, EM_SETSEL, 0, 0);
     ReplaceSelection(edit, L"[... log truncated to keep memory usage low ...]\r\n");
+    // The newest line stays in view.
+    int length = GetWindowTextLengthW(edit);
+    SendMessageW(edit, EM_SETSEL, length, length);
+    SendMessageW(edit, EM_SCROLLCARET, 0, 0);
 }
 
 void MoveControl(HWND dialog, int id, int x, int y, int width, int height) {
@@ -40,14 +49,21 @@ void InitializeLog(HWND dialog) {
 }
 
 void AppendQueuedLogLines(HWND dialog) {
+    std::wstring added;
+    for (const std::wstring& line : TakeLogLines(CharactersPerTurn)) {
+        added += line;
+        added += L"\r\n";
+    }
+    if (added.empty()) {
+        return;
+    }
     HWND edit = GetDlgItem(dialog, IDC_LOG);
-    for (const std::wstring& line : TakeLogLines()) {
-        if (SendMessageW(edit, EM_GETLINECOUNT, 0, 0) > MaximumLines) {
-            CutOldestLines(edit);
-        }
-        int length = GetWindowTextLengthW(edit);
-        SendMessageW(edit, EM_SETSEL, length, length);
-        ReplaceSelection(edit, (line + L"\r\n").c_str());
+    int length = GetWindowTextLengthW(edit);
+    SendMessageW(edit, EM_SETSEL, length, length);
+    ReplaceSelection(edit, added.c_str());
+    LRESULT lines = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
+    if (lines > MaximumLines) {
+        CutOldestLines(edit, lines);
     }
 }
 

@@ -3,7 +3,9 @@
 #include "shell/app_messages.h"
 #include "shell/dialog_post.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -41,10 +43,31 @@ void LogLine(const std::wstring& text) {
     }
 }
 
-std::vector<std::wstring> TakeLogLines() {
+std::vector<std::wstring> TakeLogLines(size_t characters) {
     std::vector<std::wstring> taken;
-    std::lock_guard<std::mutex> lock(logQueueMutex);
-    taken.swap(logQueue);
-    wakePending = false;
+    bool more = false;
+    {
+        std::lock_guard<std::mutex> lock(logQueueMutex);
+        size_t count = 0;
+        for (size_t total = 0; count < logQueue.size(); ++count) {
+            total += logQueue[count].size();
+            if (count > 0 && total > characters) {
+                break;
+            }
+        }
+        if (count == logQueue.size()) {
+            taken.swap(logQueue);
+        } else {
+            auto end = logQueue.begin() + static_cast<std::ptrdiff_t>(count);
+            taken.assign(std::make_move_iterator(logQueue.begin()), std::make_move_iterator(end));
+            logQueue.erase(logQueue.begin(), end);
+            more = true;
+        }
+        wakePending = more;
+    }
+    if (more && !PostToMainDialog(WM_APP_LOG, 0, 0)) {
+        std::lock_guard<std::mutex> lock(logQueueMutex);
+        wakePending = false;
+    }
     return taken;
 }

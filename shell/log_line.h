@@ -20,5 +20,7 @@ std::wstring FormatLogLine(const LocalClock& time, const std::wstring& text);
 // dropped. The message carries nothing, so a stray or foreign WM_APP_LOG is harmless.
 void LogLine(const std::wstring& text);
 
-// The main dialog's side: every queued line, oldest first, leaving the queue empty.
-std::vector<std::wstring> TakeLogLines();
+// The main dialog's side: the oldest queued lines, as many as fit in the given number of
+// characters but at least one. When more wait, the dialog is woken again for them, so that a
+// burst is shown a part per turn of its message loop and the window answers meanwhile.
+std::vector<std::wstring> TakeLogLines(size_t characters = static_cast<size_t>(-1));

@@ -60,6 +60,25 @@ TEST(LogLine, LinesOfFailedWakeUpsWaitForTheNextOne) {
     StopCollectingDialogMessages();
 }
 
+TEST(LogLine, ABurstIsTakenAPartAtATimeAndTheRestWakesTheDialogAgain) {
+    StartCollectingDialogMessages();
+    FailDialogPosts(true);  // the lines wait, and no wake-up is pending
+    for (wchar_t tag : {L'a', L'b', L'c', L'd'}) {
+        LogLine(std::wstring(3000, tag));
+    }
+    FailDialogPosts(false);
+    // At least one line, however small the part; then as many whole lines as fit.
+    std::vector<std::wstring> first = TakeLogLines(100);
+    ASSERT_EQ(1u, first.size());
+    EXPECT_EQ(L'a', first[0].back());
+    std::vector<std::wstring> second = TakeLogLines(7000);  // a stamped line: 3,011 characters
+    ASSERT_EQ(2u, second.size());
+    EXPECT_EQ(L'c', second[1].back());
+    // What is left woke the dialog, which takes it.
+    EXPECT_EQ(std::vector<std::wstring>{std::wstring(3000, L'd')}, LoggedTexts());
+    StopCollectingDialogMessages();
+}
+
 TEST(LogLine, LinesFromTwoThreadsArriveWholeAndInTheirOrder) {
     StartCollectingDialogMessages();
     auto writer = [](wchar_t tag) {
