@@ -9,7 +9,7 @@
 #include <cstring>
 #include <future>
 #include <vector>
-#include <system_error>
+#include <exception>
 
 std::atomic<bool> captureStopFlag{false};
 std::thread captureThread;
@@ -185,11 +185,12 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     modifierState.capsLock = capsLock;
     captureTarget = target;
     captureStopFlag = false;
-    std::promise<void> filterInPlace;
-    std::future<void> confirmed = filterInPlace.get_future();
+    std::future<void> confirmed;
     try {
+        std::promise<void> filterInPlace;
+        confirmed = filterInPlace.get_future();
         captureThread = std::thread(CaptureThreadMain, std::move(filterInPlace));
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         captureTarget = CaptureTarget{};
         return false;
     }

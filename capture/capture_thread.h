@@ -41,8 +41,9 @@ int FindTargetDevice(const CaptureTarget& target);
 void CaptureThreadMain(std::promise<void> filterInPlace);
 
 // Empties the key queue, resets the modifiers (Caps Lock as the system has it), takes the
-// target, starts the thread and returns once its filter is set. False when the system refused
-// to create it.
+// target, starts the thread and returns once its filter is set (as long as the driver takes
+// for the call: a driver that never answers holds Start, as it would hold Stop). False when the
+// system refused to create the thread.
 bool StartCaptureThread(const CaptureTarget& target, bool capsLock);
 
 // Sets the stop flag and joins the thread if one exists (at most about one 100 ms driver

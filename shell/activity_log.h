@@ -10,7 +10,8 @@ extern bool LogPanelVisible;
 // Lifts the edit control's default limit of 30,000 characters, which would otherwise cut or
 // drop new lines silently long before the line limit applies.
 void InitializeLog(HWND dialog);
-// WM_APP_LOG: appends every line waiting in the log queue.
+// WM_APP_LOG and the once-a-second timer: appends the oldest part of the log queue, and the
+// queue wakes the dialog again for the rest.
 void AppendQueuedLogLines(HWND dialog);
 void ClearLog(HWND dialog);
 // Puts the log's text on the clipboard as Unicode text.

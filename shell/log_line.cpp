@@ -10,7 +10,7 @@
 
 namespace {
 
-// Held for one append or one take-all; no other lock is taken inside it.
+// Held for one append or one take; no other lock is taken inside it.
 std::mutex logQueueMutex;
 std::vector<std::wstring> logQueue;
 bool wakePending = false;

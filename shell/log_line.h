@@ -22,5 +22,7 @@ void LogLine(const std::wstring& text);
 
 // The main dialog's side: the oldest queued lines, as many as fit in the given number of
 // characters but at least one. When more wait, the dialog is woken again for them, so that a
-// burst is shown a part per turn of its message loop and the window answers meanwhile.
+// burst is shown a part per turn of its message loop and sent messages and key wake-ups are
+// served between parts. Should that wake-up fail, the next line or the dialog's timer takes
+// the rest.
 std::vector<std::wstring> TakeLogLines(size_t characters = static_cast<size_t>(-1));

@@ -99,6 +99,7 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                 // Also the safety net for a wake-up that could not be posted, and for key
                 // events that wait without an Enter.
                 ProcessKeyEvents();
+                AppendQueuedLogLines(dialog);
                 CheckCapturedDevice(dialog);
             } else if (wParam == ServerRetryTimer) {
                 RetryServerStart(dialog);

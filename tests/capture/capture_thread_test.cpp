@@ -23,6 +23,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(sim.Open(TwoKeyboards)); }
 
     void TearDown() override {
+        SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0");
         StopThread();
         sim.Close();
     }
@@ -198,7 +199,6 @@ TEST_F(CaptureThreadTest, StartReturnsOnlyOnceTheFilterIsSet) {
     SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "300");
     StartThread(2);
     EXPECT_EQ("65535", sim.Command("filter 2"));  // read once: Start promised it
-    SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0");
 }
 
 TEST_F(CaptureThreadTest, AfterStopTheFilterIsClearAndTheKeyboardReachesTheSystem) {

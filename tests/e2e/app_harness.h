@@ -60,7 +60,8 @@ bool WaitForControlText(HWND dialog, int id, const std::wstring& text,
 // Posts WM_COMMAND with the id, as a click or a menu choice arrives.
 void PostCommand(const App& app, int id, int notification = 0);
 // Waits until the window has handled everything posted to it before, and what it posted to
-// itself while handling those; false when it never does.
+// itself while handling those; false when it never does. A log backlog of more than two parts
+// (16,000 characters) may still be showing: wait for its last line instead.
 bool RoundTrip(const App& app);
 // The window's thread answers a sent message within the limit: nothing holds it.
 bool Answers(const App& app, std::chrono::milliseconds limit);
