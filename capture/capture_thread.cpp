@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <future>
 #include <vector>
-#include <exception>
 
 std::atomic<bool> captureStopFlag{false};
 std::thread captureThread;

@@ -55,14 +55,10 @@ std::vector<std::wstring> TakeLogLines(size_t characters) {
                 break;
             }
         }
-        if (count == logQueue.size()) {
-            taken.swap(logQueue);
-        } else {
-            auto end = logQueue.begin() + static_cast<std::ptrdiff_t>(count);
-            taken.assign(std::make_move_iterator(logQueue.begin()), std::make_move_iterator(end));
-            logQueue.erase(logQueue.begin(), end);
-            more = true;
-        }
+        auto end = logQueue.begin() + static_cast<std::ptrdiff_t>(count);
+        taken.assign(std::make_move_iterator(logQueue.begin()), std::make_move_iterator(end));
+        logQueue.erase(logQueue.begin(), end);
+        more = !logQueue.empty();
         wakePending = more;
     }
     if (more && !PostToMainDialog(WM_APP_LOG, 0, 0)) {
