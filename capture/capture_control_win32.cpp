@@ -12,7 +12,7 @@
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
-#include "shell/app_messages.h"
-#include "shell/dialog_post.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
 
 #include <algorithm>
 #include <cstring>

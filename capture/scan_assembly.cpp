@@ -3,9 +3,9 @@
 #include "capture/capture_control.h"
 #include "capture/key_queue.h"
 #include "forwarding/scan_frame.h"
-#include "shell/log_line.h"
-#include "shell/scan_text.h"
-#include "shell/text_conversion.h"
+#include "common/log_line.h"
+#include "common/scan_text.h"
+#include "common/text_conversion.h"
 
 #include <mutex>
 

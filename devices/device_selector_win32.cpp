@@ -4,7 +4,7 @@
 #include "devices/device_identity.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "forwarding/local_address.h"
 
-#include "shell/text_conversion.h"
+#include "common/text_conversion.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

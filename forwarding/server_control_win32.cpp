@@ -4,8 +4,7 @@
 #include "forwarding/port_text.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
-#include "shell/log_line.h"
-#include "shell/main_dialog.h"
+#include "common/log_line.h"
 
 #include <string>
 
@@ -23,18 +22,18 @@ void RestartServer(HWND dialog, uint16_t port) {
 
 }  // namespace
 
-void OnPortFieldChanged(HWND dialog) {
+bool OnPortFieldChanged(HWND dialog) {
     wchar_t text[PortTextCharacters] = {};
     GetDlgItemTextW(dialog, IDC_PORT, text, PortTextCharacters);
     uint16_t port = PortFromText(text);
     if (port == 0 || port == tcpPort.load()) {
-        return;
+        return false;
     }
     tcpPort = port;
-    SaveSettingsForSelection(dialog);
     if (captureActive.load()) {
         RestartServer(dialog, port);
     }
+    return true;
 }
 
 void StartServer(HWND dialog) {

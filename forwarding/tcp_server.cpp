@@ -1,9 +1,9 @@
 #include "forwarding/tcp_server.h"
 
-#include "shell/app_messages.h"
-#include "shell/dialog_post.h"
-#include "shell/log_line.h"
-#include "shell/text_conversion.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
+#include "common/log_line.h"
+#include "common/text_conversion.h"
 
 #include <chrono>
 #include <string>

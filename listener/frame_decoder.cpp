@@ -1,6 +1,6 @@
 #include "listener/frame_decoder.h"
 
-#include "shell/scan_text.h"
+#include "common/scan_text.h"
 
 #include <algorithm>
 #include <cstdio>

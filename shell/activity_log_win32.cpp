@@ -1,7 +1,7 @@
 #include "shell/activity_log.h"
 
 #include "resources/resource.h"
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
 #include <algorithm>
 #include <vector>

@@ -91,7 +91,9 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             if (notification != EN_CHANGE) {
                 return FALSE;
             }
-            OnPortFieldChanged(dialog);
+            if (OnPortFieldChanged(dialog)) {
+                SaveSettingsForSelection(dialog);
+            }
             return TRUE;
         case IDC_RESET:
             OnResetClicked();

@@ -10,9 +10,9 @@
 #include "resources/resource.h"
 #include "settings/settings_files.h"
 #include "shell/activity_log.h"
-#include "shell/app_messages.h"
-#include "shell/dialog_post.h"
-#include "shell/log_line.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
+#include "common/log_line.h"
 #include "shell/tray_icon.h"
 
 #include <string>

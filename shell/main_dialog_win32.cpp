@@ -6,7 +6,7 @@
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "shell/activity_log.h"
-#include "shell/app_messages.h"
+#include "common/app_messages.h"
 #include "shell/tray_icon.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 #include "shell/tray_icon.h"
 
 #include "resources/resource.h"
-#include "shell/app_messages.h"
+#include "common/app_messages.h"
 
 NOTIFYICONDATAW TrayIconData = {};
 

@@ -7,7 +7,7 @@
 
 #include "forwarding/scan_frame.h"
 #include "resources/resource.h"
-#include "shell/scan_text.h"
+#include "common/scan_text.h"
 #include "support/test_client.h"
 #include "support/test_environment.h"
 

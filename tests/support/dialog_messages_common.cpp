@@ -1,7 +1,7 @@
 #include "support/dialog_messages_internal.h"
 
-#include "shell/app_messages.h"
-#include "shell/log_line.h"
+#include "common/app_messages.h"
+#include "common/log_line.h"
 
 bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t) {
     if (message == WM_APP_LOG) {

@@ -1,7 +1,7 @@
 #include "support/dialog_messages.h"
 #include "support/dialog_messages_internal.h"
 
-#include "shell/dialog_post.h"
+#include "common/dialog_post.h"
 
 #include <mutex>
 #include <vector>

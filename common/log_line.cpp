@@ -1,7 +1,7 @@
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
-#include "shell/app_messages.h"
-#include "shell/dialog_post.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
 #include <windows.h>
 

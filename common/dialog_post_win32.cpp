@@ -1,4 +1,4 @@
-#include "shell/dialog_post.h"
+#include "common/dialog_post.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "shell/scan_text.h"
+#include "common/scan_text.h"
 
 namespace {
 

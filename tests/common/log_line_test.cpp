@@ -1,7 +1,7 @@
-#include "shell/log_line.h"
+#include "common/log_line.h"
 
-#include "shell/dialog_post.h"
-#include "shell/text_conversion.h"
+#include "common/dialog_post.h"
+#include "common/text_conversion.h"
 #include "support/dialog_messages.h"
 
 #include <gtest/gtest.h>
