@@ -23,6 +23,15 @@ bool StartCapture(HWND dialog);
 bool RestartRememberedCapture(HWND dialog);
 // With record, capture_state.ini notes the stop; without, it still says capture was active.
 void StopCapture(HWND dialog, bool record);
-// The presence timer: notes the captured device going away and coming back.
+// The presence timer: asks the capture thread to look at the keyboards, notes the captured
+// device going away and coming back; while an automatic restart waits for the driver, tries
+// to create its context again.
 void CheckCapturedDevice(HWND dialog);
+// Logs that the driver is missing; a message box too unless quiet (a start at logon).
+void ReportDriverMissing(HWND dialog, bool quiet);
+
+// Keyboard-interface arrivals and removals reach the dialog as WM_DEVICECHANGE.
+void WatchKeyboardArrivals(HWND dialog);
+void StopWatchingKeyboards();
+void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data);
 #endif

@@ -3,6 +3,7 @@
 #include "capture/capture_thread.h"
 #include "capture/interception_driver.h"
 #include "capture/scan_assembly.h"
+#include "common/log_line.h"
 #include "devices/device_identity.h"
 #include "devices/device_list.h"
 #include "devices/device_naming.h"
@@ -12,7 +13,8 @@
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
-#include "common/log_line.h"
+
+#include <dbt.h>
 
 namespace {
 
@@ -23,15 +25,38 @@ constexpr UINT PresenceMilliseconds = 1000;
 
 // Whether the device has been present since capture started (so its return is a resumption).
 bool capturedDeviceSeen = false;
+// An automatic restart waits for the keyboard filter driver to come up.
+bool waitingForDriver = false;
+// Windows lists the awaited device but the driver has no number left for it.
+bool deviceWithoutNumber = false;
+// Presence looks since the last check of Windows' device list while waiting: that check
+// enumerates every HID interface, so it runs every few seconds, not every second. A device
+// just plugged in is listed before the driver numbers it, so only a second check in a row
+// that finds it without a number says so.
+int looksSinceNumberCheck = 0;
+int checksWithoutNumber = 0;
+constexpr int LooksPerNumberCheck = 5;
+HDEVNOTIFY keyboardNotification = nullptr;
+
+// GUID_DEVINTERFACE_KEYBOARD: every keyboard interface that comes and goes.
+constexpr GUID KeyboardInterface = {
+    0x884b96c3, 0x56ef, 0x11d1, {0xbc, 0x8c, 0x00, 0xa0, 0xc9, 0x14, 0x05, 0xdd}};
+
+// The driver is installed apart from the program, so that is where to look.
+constexpr const wchar_t* DriverMissingText =
+    L"The keyboard filter driver (Interception) is not available.\n\nWendalux receives the "
+    L"scanner's keys through it. It is installed apart from Wendalux: install it, restart "
+    L"Windows, and try again.";
 
 // The button's caption, the status text, and the status repainted in the colour of the state.
 void ShowCaptureState(HWND dialog) {
     bool active = captureActive.load();
     SetDlgItemTextW(dialog, IDC_START_STOP, active ? L"Stop" : L"Start");
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS,
-                    !active               ? L"Disconnected"
-                    : capturedDevice == 0 ? L"Waiting for device"
-                                          : L"Connected");
+                    !active ? (waitingForDriver ? L"Waiting for driver" : L"Disconnected")
+                    : capturedDevice != 0 ? L"Connected"
+                    : deviceWithoutNumber ? L"Restart Windows"
+                                          : L"Waiting for device");
     InvalidateRect(GetDlgItem(dialog, IDC_CAPTURE_STATUS), nullptr, TRUE);
 }
 
@@ -62,6 +87,38 @@ void TakeFoundDevice(HWND dialog, int deviceNumber) {
     SaveSettings(rememberedDevice);
 }
 
+// While capture waits: Windows lists the device but no driver number reports it. Said once
+// per waiting period, in the log and the status; true when that changed.
+bool CheckDriverNumbers() {
+    looksSinceNumberCheck = 0;
+    checksWithoutNumber =
+        DriverHasNoNumberFor(rememberedDevice.hardwareId) ? checksWithoutNumber + 1 : 0;
+    bool withoutNumber = checksWithoutNumber >= 2;
+    if (withoutNumber == deviceWithoutNumber) {
+        return false;
+    }
+    if (withoutNumber) {
+        LogLine(L"The keyboard driver has no free device number for " + RememberedDescription() +
+                L": restart Windows to capture it.");
+    }
+    deviceWithoutNumber = withoutNumber;
+    return true;
+}
+
+// Creates the driver context if there is none yet: the driver may come up after the program.
+bool EnsureDriver(HWND dialog) {
+    if (interceptionContext != nullptr) {
+        return true;
+    }
+    interceptionContext = CreateInterceptionContext();
+    if (interceptionContext == nullptr) {
+        return false;
+    }
+    LogLine(L"Interception driver initialized.");
+    fillDeviceSelector(dialog);
+    return true;
+}
+
 // Starts the thread on the identity; the device may be present or not. The port has been
 // checked.
 bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
@@ -82,6 +139,10 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
         return false;
     }
     captureActive = true;
+    waitingForDriver = false;
+    deviceWithoutNumber = false;
+    looksSinceNumberCheck = 0;
+    checksWithoutNumber = 0;
     scanCounter = 0;
     int found = FindTargetDevice(captureTarget);
     capturedDeviceSeen = found != 0;
@@ -94,6 +155,7 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
         SelectDeviceNumber(dialog, 0);
         LogLine(L"Waiting for " + RememberedDescription() +
                 L" to be connected; capture starts on it by itself.");
+        CheckDriverNumbers();
     }
     SetTimer(dialog, PresenceTimer, PresenceMilliseconds, nullptr);
     ShowCaptureState(dialog);
@@ -114,12 +176,16 @@ uint16_t CheckedPort(HWND dialog) {
 
 }  // namespace
 
+void ReportDriverMissing(HWND dialog, bool quiet) {
+    LogLine(L"WARNING: Interception driver unavailable.");
+    if (!quiet) {
+        MessageBoxW(dialog, DriverMissingText, L"Driver Error", MB_ICONERROR);
+    }
+}
+
 bool StartCapture(HWND dialog) {
-    if (interceptionContext == nullptr) {
-        MessageBoxW(dialog,
-                    L"Interception driver not available.\n\nPlease reinstall the application and "
-                    L"reboot.",
-                    L"Driver Error", MB_ICONERROR);
+    if (!EnsureDriver(dialog)) {
+        MessageBoxW(dialog, DriverMissingText, L"Driver Error", MB_ICONERROR);
         return false;
     }
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
@@ -132,8 +198,25 @@ bool StartCapture(HWND dialog) {
 }
 
 bool RestartRememberedCapture(HWND dialog) {
-    if (captureActive.load() || interceptionContext == nullptr) {
+    if (captureActive.load()) {
         return false;
+    }
+    if (!EnsureDriver(dialog)) {
+        // Capture stays recorded as active, and starts once the driver is there.
+        if (!waitingForDriver) {
+            waitingForDriver = true;
+            LogLine(
+                L"Auto-restart: the keyboard filter driver is not available yet; capture "
+                L"starts when it is.");
+            SetTimer(dialog, PresenceTimer, PresenceMilliseconds, nullptr);
+            ShowCaptureState(dialog);
+        }
+        return false;
+    }
+    if (waitingForDriver) {
+        waitingForDriver = false;
+        KillTimer(dialog, PresenceTimer);
+        ShowCaptureState(dialog);
     }
     DeviceIdentity identity = rememberedDevice;
     int position = FindRememberedDevice(DeviceList, identity);
@@ -161,22 +244,34 @@ void StopCapture(HWND dialog, bool record) {
     if (!captureActive.load()) {
         return;
     }
-    captureActive = false;
     KillTimer(dialog, PresenceTimer);
     if (record) {
         SaveCaptureActive(false);
     }
     StopCaptureThread();
+    // Scans whose Enter came before Stop are delivered; a half scan is no scan.
+    ProcessKeyEvents();
+    ScanBufferClear();
+    captureActive = false;
     capturedDevice = 0;
     LogLine(L"Capture stopped.");
     ShowCaptureState(dialog);
 }
 
 void CheckCapturedDevice(HWND dialog) {
+    if (waitingForDriver) {
+        RestartRememberedCapture(dialog);
+        return;
+    }
     if (!captureActive.load()) {
         return;
     }
+    RequestDeviceLook(false);
     int found = FindTargetDevice(captureTarget);
+    if (found == 0 && capturedDevice == 0 && ++looksSinceNumberCheck >= LooksPerNumberCheck &&
+        CheckDriverNumbers()) {
+        ShowCaptureState(dialog);
+    }
     if (found == capturedDevice) {
         return;
     }
@@ -186,6 +281,8 @@ void CheckCapturedDevice(HWND dialog) {
         LogLine(L"Device disconnected: " + RememberedDescription() +
                 L". Capture waits for it to return.");
     } else {
+        deviceWithoutNumber = false;
+        checksWithoutNumber = 0;
         bool resumed = capturedDeviceSeen;
         capturedDeviceSeen = true;
         TakeFoundDevice(dialog, found);
@@ -193,4 +290,39 @@ void CheckCapturedDevice(HWND dialog) {
                 RememberedDescription());
     }
     ShowCaptureState(dialog);
+}
+
+void WatchKeyboardArrivals(HWND dialog) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = KeyboardInterface;
+    keyboardNotification =
+        RegisterDeviceNotificationW(dialog, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (keyboardNotification == nullptr) {
+        LogLine(
+            L"Keyboard arrivals are not announced to the program; it looks for them once a "
+            L"second.");
+    }
+}
+
+void StopWatchingKeyboards() {
+    if (keyboardNotification != nullptr) {
+        UnregisterDeviceNotification(keyboardNotification);
+        keyboardNotification = nullptr;
+    }
+}
+
+void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
+    auto header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || header == nullptr ||
+        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+        return;
+    }
+    if (!captureActive.load()) {
+        return;
+    }
+    // The driver numbers a new keyboard as it arrives; the filter is set on it again at once.
+    RequestDeviceLook(event == DBT_DEVICEARRIVAL);
+    CheckCapturedDevice(dialog);
 }

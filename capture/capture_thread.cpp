@@ -2,11 +2,12 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "capture/stroke_hold.h"
 #include "common/app_messages.h"
 #include "common/dialog_post.h"
 
 #include <algorithm>
-#include <cstring>
+#include <chrono>
 #include <exception>
 #include <future>
 #include <vector>
@@ -18,19 +19,40 @@ ModifierState modifierState;
 
 namespace {
 
-constexpr unsigned long WaitMilliseconds = 100;
+// How long a driver wait lasts: how soon Stop and a look request are seen.
+constexpr unsigned long WaitMilliseconds = 50;
+// A driver that names a number and then gives no stroke for it must not make the thread spin.
+constexpr auto EmptyReceivePause = std::chrono::milliseconds(10);
 constexpr unsigned int HardwareIdBytes = 1024;
+// Far more than the driver can hold when Stop clears the filter; only a broken driver that
+// keeps naming numbers reaches it, and Stop must end.
+constexpr int ReadOutLimit = 1 << 20;
+
+using DeviceSet = std::bitset<InterceptionMaxKeyboard + 1>;
+
+std::atomic<bool> lookRequested{false};
+std::atomic<bool> arrivalSignalled{false};
+
+// The numbers the filter call being made selects. The predicates run on the capture thread,
+// inside its own call to the driver library.
+DeviceSet filterSelection;
 
 bool IsKeyboardNumber(int device) {
     return device >= 1 && device <= InterceptionMaxKeyboard;
 }
 
-// Whether the driver reports exactly this hardware id for the device now. No allocation: this
-// runs for every stroke of every keyboard.
-bool ReportsHardwareId(InterceptionContext context, int device, const std::u16string& id) {
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
-    if (bytes == 0 || id.size() >= HardwareIdBytes / 2) {
+int InSelection(InterceptionDevice device) {
+    return IsKeyboardNumber(device) && filterSelection.test(static_cast<size_t>(device)) ? 1 : 0;
+}
+
+int OutOfSelection(InterceptionDevice device) {
+    return IsKeyboardNumber(device) && !filterSelection.test(static_cast<size_t>(device)) ? 1 : 0;
+}
+
+// Whether the driver's reply of the given byte count holds exactly this id first. A reply
+// that fills the buffer may be cut short and proves nothing.
+bool HoldsHardwareId(const uint16_t* buffer, unsigned int bytes, const std::u16string& id) {
+    if (bytes >= HardwareIdBytes || bytes / 2 < id.size() + 1) {
         return false;
     }
     for (size_t k = 0; k < id.size(); ++k) {
@@ -41,12 +63,29 @@ bool ReportsHardwareId(InterceptionContext context, int device, const std::u16st
     return buffer[id.size()] == 0;
 }
 
-bool IsTargetDevice(InterceptionContext context, const CaptureTarget& target, int device) {
+bool ReportsHardwareId(InterceptionContext context, int device, const std::u16string& id) {
+    uint16_t buffer[HardwareIdBytes / 2] = {};
+    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
+    return HoldsHardwareId(buffer, bytes, id);
+}
+
+enum class Identity { Scanner, Other, Unknown };
+
+// What the keyboard at the number is now; Unknown when the driver gives no id for it (absent,
+// or not ready to say).
+Identity Identify(InterceptionContext context, const CaptureTarget& target, int device) {
     if (target.hardwareId.empty()) {
-        return device == target.deviceNumber;
+        return device == target.deviceNumber ? Identity::Scanner : Identity::Other;
     }
-    return IsKeyboardNumber(device) && !target.twins.test(static_cast<size_t>(device)) &&
-           ReportsHardwareId(context, device, target.hardwareId);
+    uint16_t buffer[HardwareIdBytes / 2] = {};
+    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
+    if (bytes == 0) {
+        return Identity::Unknown;
+    }
+    return !target.twins.test(static_cast<size_t>(device)) &&
+                   HoldsHardwareId(buffer, bytes, target.hardwareId)
+               ? Identity::Scanner
+               : Identity::Other;
 }
 
 std::u16string ToUtf16(const std::wstring& text) {
@@ -57,38 +96,209 @@ std::u16string ToUtf16(const std::wstring& text) {
     return converted;
 }
 
-// A key by its code and E0 prefix (right Ctrl is not left Ctrl).
-size_t KeyIndex(const InterceptionKeyStroke& key) {
-    return (key.code & 0xFFu) | ((key.state & InterceptionKeyE0) != 0 ? 0x100u : 0u);
-}
-
-// The captured keyboard's strokes are withheld, except the release of a key the system saw go
-// down before capture started: without it the system would keep the key held and repeat it.
-// Only each key's first down period after the start is in doubt; later ones are withheld.
-struct ReleaseTracker {
-    std::bitset<512> seen;         // a stroke of the key arrived since capture started
-    std::bitset<512> firstPeriod;  // the key is in the first down period this thread saw
-    std::bitset<512> repeating;    // ... and it repeated: it was held down, maybe from before
+struct CaptureState {
+    InterceptionContext context = nullptr;
+    CaptureTarget target;
+    int scanner = 0;     // the number where the scanner is, 0 while it is away
+    DeviceSet present;   // numbers whose keyboard gave its id at the last look
+    DeviceSet filtered;  // numbers the filter was last set on
+    ReleaseTracker releases;
+    HeldStrokes held[InterceptionMaxKeyboard + 1];
+    bool readingOut = false;  // Stop came: characters are gathered, not queued
+    std::vector<KeyEvent> readOut;
 };
 
-bool ReleaseBelongsToTheSystem(ReleaseTracker& tracker, size_t key, bool released) {
-    if (!released) {
-        if (!tracker.seen.test(key)) {
-            tracker.seen.set(key);
-            tracker.firstPeriod.set(key);
-        } else if (tracker.firstPeriod.test(key)) {
-            tracker.repeating.set(key);
-        }
-        return false;
+void Queue(CaptureState& state, KeyEvent event) {
+    if (state.readingOut) {
+        state.readOut.push_back(event);
+    } else if (KeyQueueAppend(event) && !PostToMainDialog(WM_APP_KEYS, 0, 0)) {
+        KeyQueueWakeFailed();
     }
-    // A release with no press before it, or one ending a key held across the start and
-    // auto-repeating since: the system saw that key go down.
-    bool systemHoldsIt =
-        !tracker.seen.test(key) || (tracker.firstPeriod.test(key) && tracker.repeating.test(key));
-    tracker.seen.set(key);
-    tracker.firstPeriod.reset(key);
-    tracker.repeating.reset(key);
-    return systemHoldsIt;
+}
+
+// The scanner's number and the free ones.
+DeviceSet Selection(const CaptureState& state) {
+    DeviceSet selection;
+    if (state.target.hardwareId.empty()) {
+        selection.set(static_cast<size_t>(state.target.deviceNumber));
+        return selection;
+    }
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (device == state.scanner || !state.present.test(static_cast<size_t>(device))) {
+            selection.set(static_cast<size_t>(device));
+        }
+    }
+    return selection;
+}
+
+// The scanner's numbers first, so that it is never unfiltered in between. Once Stop has
+// cleared the filter, nothing sets it again.
+void SetFilter(CaptureState& state) {
+    if (state.readingOut) {
+        return;
+    }
+    filterSelection = Selection(state);
+    interception.setFilter(state.context, InSelection, InterceptionFilterAll);
+    interception.setFilter(state.context, OutOfSelection, InterceptionFilterNone);
+    state.filtered = filterSelection;
+}
+
+// The scanner went away: its half scan, modifiers, Alt code and held keys go with it. Its old
+// number counts as free until a look finds who is there.
+void ScannerLeaves(CaptureState& state) {
+    if (state.scanner == 0) {
+        return;
+    }
+    state.present.reset(static_cast<size_t>(state.scanner));
+    state.scanner = 0;
+    bool capsLock = modifierState.capsLock;
+    modifierState = ModifierState{};
+    modifierState.capsLock = capsLock;
+    state.releases = ReleaseTracker{};
+    Queue(state, KeyEvent{0, false, true});
+}
+
+void ScannerIsAt(CaptureState& state, int device) {
+    if (state.scanner == device) {
+        return;
+    }
+    ScannerLeaves(state);
+    state.scanner = device;
+    SetFilter(state);
+}
+
+void Send(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    interception.send(state.context, device, &stroke, 1);
+}
+
+void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    InterceptionKeyStroke key = KeyOf(stroke);
+    bool released = (key.state & InterceptionKeyUp) != 0;
+    if (ReleaseBelongsToTheSystem(state.releases, KeyIndex(key), released)) {
+        Send(state, device, stroke);
+    }
+    auto character =
+        TranslateStroke(key.code, released, modifierState, (key.state & InterceptionKeyE0) != 0);
+    if (character) {
+        Queue(state, KeyEvent{*character, *character == 0x0D});
+    }
+}
+
+// Another keyboard: to the system, and its number is released from the filter once it is
+// known to be there.
+void PassOn(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    if (device == state.scanner) {
+        ScannerLeaves(state);
+    }
+    Send(state, device, stroke);
+    state.present.set(static_cast<size_t>(device));
+    if (state.filtered.test(static_cast<size_t>(device))) {
+        SetFilter(state);
+    }
+}
+
+void Hold(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    if (HoldStroke(state.held[device], stroke) == HoldOutcome::ToSystem) {
+        Send(state, device, stroke);
+    }
+}
+
+void Route(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke,
+           Identity identity) {
+    switch (identity) {
+        case Identity::Scanner:
+            ScannerIsAt(state, device);
+            Capture(state, device, stroke);
+            break;
+        case Identity::Other:
+            PassOn(state, device, stroke);
+            break;
+        case Identity::Unknown:
+            Hold(state, device, stroke);
+            break;
+    }
+}
+
+void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    if (!IsKeyboardNumber(device)) {
+        Send(state, device, stroke);
+        return;
+    }
+    // Behind held strokes of its keyboard, so that its strokes stay in order.
+    if (!state.held[device].strokes.empty()) {
+        Hold(state, device, stroke);
+        return;
+    }
+    Route(state, device, stroke, Identify(state.context, state.target, device));
+}
+
+// Keyboards whose strokes are held: those that can be told now are handled in order.
+void IdentifyHeldKeyboards(CaptureState& state) {
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (state.held[device].strokes.empty()) {
+            continue;
+        }
+        Identity identity = Identify(state.context, state.target, device);
+        if (identity == Identity::Unknown) {
+            continue;
+        }
+        std::vector<InterceptionStrokeBuffer> strokes;
+        strokes.swap(state.held[device].strokes);
+        state.held[device] = HeldStrokes{};
+        for (const InterceptionStrokeBuffer& stroke : strokes) {
+            Route(state, device, stroke, identity);
+        }
+    }
+}
+
+// Which keyboards are where; the filter is set again when the selection changed or a keyboard
+// arrived.
+void LookAtDevices(CaptureState& state, bool arrival) {
+    DeviceSet present;
+    int found = 0;
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        uint16_t buffer[HardwareIdBytes / 2] = {};
+        if (interception.getHardwareId(state.context, device, buffer, HardwareIdBytes) != 0) {
+            present.set(static_cast<size_t>(device));
+        }
+        if ((found == 0 || device == state.scanner) &&
+            Identify(state.context, state.target, device) == Identity::Scanner &&
+            (!state.target.hardwareId.empty() || present.test(static_cast<size_t>(device)))) {
+            found = device;
+        }
+    }
+    arrival = arrival || (present & ~state.present).any();
+    state.present = present;
+    if (found == 0) {
+        ScannerLeaves(state);
+    } else if (found != state.scanner) {
+        ScannerLeaves(state);
+        state.scanner = found;
+    }
+    if (arrival || Selection(state) != state.filtered) {
+        SetFilter(state);
+    }
+}
+
+// After the filter is cleared: what the driver still holds is read out, so that no key stays
+// down for the system and nothing of this capture reaches the next.
+void ReadOut(CaptureState& state) {
+    state.readingOut = true;
+    InterceptionStrokeBuffer stroke;
+    for (int taken = 0; taken < ReadOutLimit; ++taken) {
+        InterceptionDevice device = interception.waitWithTimeout(state.context, 0);
+        if (device == 0 || interception.receive(state.context, device, &stroke, 1) != 1) {
+            break;
+        }
+        HandleStroke(state, device, stroke);
+    }
+    IdentifyHeldKeyboards(state);
+    // Whole scans only: what follows the last Enter is dropped.
+    auto end = std::find_if(state.readOut.rbegin(), state.readOut.rend(),
+                            [](const KeyEvent& event) { return event.isEnter; });
+    state.readingOut = false;
+    std::for_each(state.readOut.begin(), end.base(),
+                  [&state](const KeyEvent& event) { Queue(state, event); });
 }
 
 }  // namespace
@@ -124,6 +334,10 @@ int FindTargetDevice(const CaptureTarget& target) {
     if (interceptionContext == nullptr) {
         return 0;
     }
+    auto isTarget = [&target](int device) {
+        return IsKeyboardNumber(device) &&
+               Identify(interceptionContext, target, device) == Identity::Scanner;
+    };
     if (target.hardwareId.empty()) {
         uint16_t buffer[HardwareIdBytes / 2] = {};
         return interception.getHardwareId(interceptionContext, target.deviceNumber, buffer,
@@ -132,51 +346,48 @@ int FindTargetDevice(const CaptureTarget& target) {
                    : 0;
     }
     // Where it was is checked first, so that a device present twice is found where it was.
-    if (IsTargetDevice(interceptionContext, target, target.deviceNumber)) {
+    if (isTarget(target.deviceNumber)) {
         return target.deviceNumber;
     }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (IsTargetDevice(interceptionContext, target, device)) {
+        if (isTarget(device)) {
             return device;
         }
     }
     return 0;
 }
 
+void RequestDeviceLook(bool arrival) {
+    if (arrival) {
+        arrivalSignalled = true;
+    }
+    lookRequested = true;
+}
+
 void CaptureThreadMain(std::promise<void> filterInPlace) {
-    InterceptionContext context = interceptionContext;
-    const CaptureTarget& target = captureTarget;
-    interception.setFilter(context, interception.isKeyboard, InterceptionFilterAll);
+    CaptureState state;
+    state.context = interceptionContext;
+    state.target = captureTarget;
+    LookAtDevices(state, true);
     filterInPlace.set_value();
     InterceptionStrokeBuffer stroke;
-    ReleaseTracker releases;
     while (!captureStopFlag.load()) {
-        InterceptionDevice device = interception.waitWithTimeout(context, WaitMilliseconds);
+        if (lookRequested.exchange(false)) {
+            LookAtDevices(state, arrivalSignalled.exchange(false));
+        }
+        IdentifyHeldKeyboards(state);
+        InterceptionDevice device = interception.waitWithTimeout(state.context, WaitMilliseconds);
         if (device == 0) {
             continue;
         }
-        if (interception.receive(context, device, &stroke, 1) != 1) {
+        if (interception.receive(state.context, device, &stroke, 1) != 1) {
+            std::this_thread::sleep_for(EmptyReceivePause);
             continue;
         }
-        if (!IsTargetDevice(context, target, device)) {
-            // Every other keyboard goes straight back to the system, from the same buffer.
-            interception.send(context, device, &stroke, 1);
-            continue;
-        }
-        InterceptionKeyStroke key;
-        std::memcpy(&key, stroke.bytes, sizeof key);
-        bool released = (key.state & InterceptionKeyUp) != 0;
-        if (ReleaseBelongsToTheSystem(releases, KeyIndex(key), released)) {
-            interception.send(context, device, &stroke, 1);
-        }
-        auto character = TranslateStroke(key.code, released, modifierState,
-                                         (key.state & InterceptionKeyE0) != 0);
-        if (character && KeyQueueAppend(KeyEvent{*character, *character == 0x0D}) &&
-            !PostToMainDialog(WM_APP_KEYS, 0, 0)) {
-            KeyQueueWakeFailed();
-        }
+        HandleStroke(state, device, stroke);
     }
-    interception.setFilter(context, interception.isKeyboard, InterceptionFilterNone);
+    interception.setFilter(state.context, interception.isKeyboard, InterceptionFilterNone);
+    ReadOut(state);
 }
 
 bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
@@ -185,6 +396,8 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     modifierState.capsLock = capsLock;
     captureTarget = target;
     captureStopFlag = false;
+    lookRequested = false;
+    arrivalSignalled = false;
     std::future<void> confirmed;
     try {
         std::promise<void> filterInPlace;

@@ -1,4 +1,10 @@
-// The thread that diverts every keyboard through the program while capture runs.
+// The thread that takes the scanner's strokes from the driver while capture runs.
+//
+// Only the scanner is filtered: the driver hands the program the strokes of the number where
+// the scanner is and of numbers where no keyboard is (one that appears there may be the
+// scanner). Every other keyboard's strokes go straight to the system and never enter the
+// program. A keyboard that appears at a free number and is not the scanner is passed on and
+// released from the filter as soon as it is seen.
 #pragma once
 
 #include "capture/interception_driver.h"
@@ -10,11 +16,10 @@
 #include <string>
 #include <thread>
 
-// The device capture follows. With a hardware id, every stroke is checked against the id the
-// driver reports for its device now, so the device is followed to whatever number it gets
-// after a re-plug, and a keyboard that takes over its old number is not captured. Twins (other
-// devices with the same id when capture started) are never captured. Without a hardware id the
-// device is known by its number alone.
+// The device capture follows. With a hardware id, it is the keyboard that reports that id, so
+// it is followed to whatever number it gets after a re-plug and a keyboard that takes over its
+// old number is not captured. Twins (other devices with the same id when capture started) are
+// never captured. Without a hardware id the device is known by its number alone.
 struct CaptureTarget {
     std::u16string hardwareId;
     int deviceNumber = 0;
@@ -25,6 +30,7 @@ extern std::atomic<bool> captureStopFlag;
 extern std::thread captureThread;
 // Written by the UI thread only while no capture thread exists; read by it.
 extern CaptureTarget captureTarget;
+// The capture thread's own while it runs.
 extern ModifierState modifierState;
 
 // The target for a device with this hardware id, last seen at the number and the instance-th of
@@ -35,9 +41,15 @@ CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber,
 // The number at which the target's device is present now, or 0.
 int FindTargetDevice(const CaptureTarget& target);
 
-// Sets the all-keys filter and says so through filterInPlace, passes every other device's
-// strokes back unchanged, queues the captured device's characters, and clears the filter once
-// captureStopFlag is set.
+// Any thread: the keyboards may have changed (arrival says one came), so the capture thread
+// looks at them again before its next driver wait and sets the filter anew after an arrival,
+// since the driver may start a new keyboard without the filter that was set on its number.
+void RequestDeviceLook(bool arrival);
+
+// Looks at the keyboards and sets the filter, says so through filterInPlace, then handles
+// strokes until captureStopFlag is set; then clears the filter and reads out what the driver
+// still holds: other keyboards' strokes go to the system, scans whose Enter came are queued,
+// the rest of the scanner's strokes is dropped (but the releases the system needs).
 void CaptureThreadMain(std::promise<void> filterInPlace);
 
 // Empties the key queue, resets the modifiers (Caps Lock as the system has it), takes the
@@ -46,6 +58,6 @@ void CaptureThreadMain(std::promise<void> filterInPlace);
 // system refused to create the thread.
 bool StartCaptureThread(const CaptureTarget& target, bool capsLock);
 
-// Sets the stop flag and joins the thread if one exists (at most about one 100 ms driver
-// wait), then forgets the target.
+// Sets the stop flag and joins the thread if one exists (at most about one driver wait and
+// the read-out), then forgets the target. Whole scans read out are in the key queue.
 void StopCaptureThread();

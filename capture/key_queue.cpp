@@ -13,7 +13,8 @@ bool wakePending = false;
 bool KeyQueueAppend(KeyEvent event) {
     std::lock_guard<std::mutex> lock(keyQueueMutex);
     keyQueue.push_back(event);
-    if (wakePending || (!event.isEnter && keyQueue.size() % KeyQueueWakeBatch != 0)) {
+    if (wakePending ||
+        (!event.isEnter && !event.deviceLeft && keyQueue.size() % KeyQueueWakeBatch != 0)) {
         return false;
     }
     wakePending = true;

@@ -7,7 +7,8 @@
 
 struct KeyEvent {
     uint8_t character;
-    bool isEnter;  // true exactly when character is 0x0D
+    bool isEnter;             // true exactly when character is 0x0D
+    bool deviceLeft = false;  // no character: the scanner went away, its half scan goes too
 };
 
 // Events queued without an Enter after which the UI thread is woken all the same, so that a
@@ -15,7 +16,8 @@ struct KeyEvent {
 constexpr size_t KeyQueueWakeBatch = 1024;
 
 // Each operation holds the queue's mutex for one append, one exchange or one clear.
-// True when the caller should wake the UI thread now: the event is an Enter, or the queue
+// True when the caller should wake the UI thread now: the event is an Enter or a device
+// leaving, or the queue
 // holds a whole batch, and no wake-up is pending since the last take. One wake-up at a time,
 // so a burst of strokes posts a handful of messages, not one per stroke.
 bool KeyQueueAppend(KeyEvent event);

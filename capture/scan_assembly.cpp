@@ -2,10 +2,10 @@
 
 #include "capture/capture_control.h"
 #include "capture/key_queue.h"
-#include "forwarding/scan_frame.h"
 #include "common/log_line.h"
 #include "common/scan_text.h"
 #include "common/text_conversion.h"
+#include "forwarding/scan_frame.h"
 
 #include <mutex>
 
@@ -39,6 +39,16 @@ void DiscardOverlongScan() {
     scanBuffer.clear();
 }
 
+// The scanner went away before its Enter: what it typed of the scan is no scan.
+void DiscardHalfScan() {
+    if (scanBuffer.empty()) {
+        return;
+    }
+    LogLine(L"Scanner gone in the middle of a scan: " + std::to_wstring(scanBuffer.size()) +
+            L" characters dropped.");
+    scanBuffer.clear();
+}
+
 void FinishScan() {
     std::string payload = scanBuffer;
     if (includeEnter) {
@@ -62,7 +72,9 @@ void ProcessKeyEvents() {
     for (const KeyEvent& event : events) {
         uint8_t character = ApplyCaseOption(event.character);
         std::lock_guard<std::mutex> lock(scanBufferMutex);
-        if (!event.isEnter) {
+        if (event.deviceLeft) {
+            DiscardHalfScan();
+        } else if (!event.isEnter) {
             if (scanBuffer.size() >= MaxScanBytes) {
                 DiscardOverlongScan();
             }

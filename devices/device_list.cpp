@@ -11,7 +11,28 @@ namespace {
 
 constexpr unsigned int HardwareIdBytes = 1024;
 
+// The id the driver reports for the number; empty when no keyboard is there.
+std::wstring DriverHardwareId(int device) {
+    uint16_t buffer[HardwareIdBytes / 2] = {};
+    if (interception.getHardwareId(interceptionContext, device, buffer, HardwareIdBytes) == 0) {
+        return std::wstring();
+    }
+    return HardwareIdFromBuffer(buffer, HardwareIdBytes / 2);
+}
+
 }  // namespace
+
+bool DriverHasNoNumberFor(const std::wstring& hardwareId) {
+    if (interceptionContext == nullptr || hardwareId.empty()) {
+        return false;
+    }
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (DriverHardwareId(device) == hardwareId) {
+            return false;
+        }
+    }
+    return HidListsDevice(hardwareId);
+}
 
 void rebuildDeviceList() {
     DeviceList.clear();
@@ -19,11 +40,10 @@ void rebuildDeviceList() {
         return;
     }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        uint16_t buffer[HardwareIdBytes / 2] = {};
-        if (interception.getHardwareId(interceptionContext, device, buffer, HardwareIdBytes) == 0) {
+        std::wstring hardwareId = DriverHardwareId(device);
+        if (hardwareId.empty()) {
             continue;
         }
-        std::wstring hardwareId = HardwareIdFromBuffer(buffer, HardwareIdBytes / 2);
         DeviceNames names = NameDevice(hardwareId, lookupHidProductName(hardwareId));
         DeviceList.push_back({device, hardwareId, names.description, names.label});
     }

@@ -1,10 +1,10 @@
 #include "devices/device_selector.h"
 
 #include "capture/capture_control.h"
+#include "common/log_line.h"
 #include "devices/device_identity.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
-#include "common/log_line.h"
 
 namespace {
 

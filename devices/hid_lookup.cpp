@@ -68,3 +68,22 @@ std::wstring lookupHidProductName(const std::wstring& hardwareId) {
     hidLookupCalls.closeSet(set);
     return name;
 }
+
+bool HidListsDevice(const std::wstring& hardwareId) {
+    const std::wstring target = buildDeviceKey(hardwareId);
+    if (target.empty()) {
+        return false;
+    }
+    HidInterfaceSet set = hidLookupCalls.openSet();
+    if (set == nullptr) {
+        return false;
+    }
+    bool listed = false;
+    std::wstring devicePath;
+    for (unsigned long index = 0; !listed && hidLookupCalls.interfaceAt(set, index, devicePath);
+         ++index) {
+        listed = !devicePath.empty() && buildDeviceKey(devicePath) == target;
+    }
+    hidLookupCalls.closeSet(set);
+    return listed;
+}

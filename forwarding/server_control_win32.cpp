@@ -1,10 +1,10 @@
 #include "forwarding/server_control.h"
 
 #include "capture/capture_control.h"
+#include "common/log_line.h"
 #include "forwarding/port_text.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
-#include "common/log_line.h"
 
 #include <string>
 

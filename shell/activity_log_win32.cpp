@@ -1,7 +1,7 @@
 #include "shell/activity_log.h"
 
-#include "resources/resource.h"
 #include "common/log_line.h"
+#include "resources/resource.h"
 
 #include <algorithm>
 #include <vector>

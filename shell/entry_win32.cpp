@@ -14,6 +14,7 @@
 #include <cwchar>
 
 // In this order: the shell's message, then the one a second copy broadcasts.
+bool StartedAtLogon = false;
 const UINT WM_TASKBAR_CREATED = RegisterWindowMessageW(L"TaskbarCreated");
 const UINT WM_SHOW_INSTANCE = RegisterWindowMessageW(L"Marrowick_WedgeKB_ShowInstance_2026");
 
@@ -62,11 +63,10 @@ bool TakeSingleInstance() {
     }
 }
 
-bool ShowAtStart(const wchar_t* commandLine) {
-    bool tray = commandLine != nullptr && std::wcsstr(commandLine, L"--tray") != nullptr;
+bool ShowAtStart() {
     std::wstring config = ConfigFilePath();
     bool firstRun = GetFileAttributesW(config.c_str()) == INVALID_FILE_ATTRIBUTES;
-    return !tray && firstRun;
+    return !StartedAtLogon && firstRun;
 }
 
 void RunMessageLoop(HWND dialog) {
@@ -103,7 +103,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     InitCommonControls();
     SocketLibraryStart();
     RegisterAutostart();
-    bool show = ShowAtStart(commandLine);
+    StartedAtLogon = commandLine != nullptr && std::wcsstr(commandLine, L"--tray") != nullptr;
+    bool show = ShowAtStart();
     HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
     if (dialog == nullptr) {
         MessageBoxW(nullptr, L"Failed to create dialog.", L"Error", MB_ICONERROR);

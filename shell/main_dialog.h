@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+// Started with --tray, as at logon: nothing modal is shown at start.
+extern bool StartedAtLogon;
+
 // Registered during static initialisation, "TaskbarCreated" first.
 extern const UINT WM_TASKBAR_CREATED;
 extern const UINT WM_SHOW_INSTANCE;

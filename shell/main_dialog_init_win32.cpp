@@ -1,7 +1,11 @@
 #include "shell/main_dialog.h"
 
+#include "capture/capture_control.h"
 #include "capture/interception_driver.h"
 #include "capture/scan_assembly.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
+#include "common/log_line.h"
 #include "devices/device_identity.h"
 #include "devices/device_selector.h"
 #include "forwarding/local_address.h"
@@ -10,9 +14,6 @@
 #include "resources/resource.h"
 #include "settings/settings_files.h"
 #include "shell/activity_log.h"
-#include "common/app_messages.h"
-#include "common/dialog_post.h"
-#include "common/log_line.h"
 #include "shell/tray_icon.h"
 
 #include <string>
@@ -121,11 +122,8 @@ void SetUpLogo(HWND dialog) {
 void OpenDriver(HWND dialog) {
     interceptionContext = CreateInterceptionContext();
     if (interceptionContext == nullptr) {
-        MessageBoxW(dialog,
-                    L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
-                    L"properly.\nPlease reinstall the application and reboot.",
-                    L"Driver Error", MB_ICONERROR);
-        LogLine(L"WARNING: Interception driver unavailable.");
+        // At logon the driver may still be starting, and a box at every logon helps nobody.
+        ReportDriverMissing(dialog, StartedAtLogon);
     } else {
         LogLine(L"Interception driver initialized.");
     }
@@ -155,7 +153,9 @@ void InitializeMainDialog(HWND dialog) {
     StartServer(dialog);
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
     SetLogPanelVisible(dialog, false);
-    if (LoadCaptureActive() && interceptionContext != nullptr) {
+    WatchKeyboardArrivals(dialog);
+    // Without the driver too: the restart waits for it.
+    if (LoadCaptureActive()) {
         PostMessageW(dialog, WM_APP_AUTO_RESTART, 0, 0);
         LogLine(L"Auto-restart: capture was active on last shutdown");
     }
@@ -171,5 +171,6 @@ void ReleaseMainDialog() {
             *object = nullptr;
         }
     }
+    StopWatchingKeyboards();
     DestroyInterceptionContext();
 }

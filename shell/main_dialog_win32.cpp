@@ -2,11 +2,11 @@
 
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
+#include "common/app_messages.h"
 #include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
 #include "shell/activity_log.h"
-#include "common/app_messages.h"
 #include "shell/tray_icon.h"
 
 #include <string>
@@ -117,6 +117,9 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         case WM_DESTROY:
             ReleaseMainDialog();
+            return TRUE;
+        case WM_DEVICECHANGE:
+            OnDeviceChange(dialog, wParam, lParam);
             return TRUE;
         case WM_CTLCOLORSTATIC:
             return OnControlColour(dialog, wParam, lParam);

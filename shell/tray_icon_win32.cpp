@@ -1,7 +1,7 @@
 #include "shell/tray_icon.h"
 
-#include "resources/resource.h"
 #include "common/app_messages.h"
+#include "resources/resource.h"
 
 NOTIFYICONDATAW TrayIconData = {};
 

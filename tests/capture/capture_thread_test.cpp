@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "common/dialog_post.h"
 #include "devices/device_identity.h"
 #include "support/dialog_messages.h"
 #include "support/sim_session.h"
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -34,12 +38,13 @@ protected:
 
     void StopThread() { StopCaptureThread(); }
 
-    // Takes queued characters until the text has the wanted length or the time is up.
+    // Takes queued characters until the text has the wanted length or the time is up; the
+    // scanner going away shows as '|'.
     std::string Queued(size_t length) {
         WaitUntil([&] {
             for (const KeyEvent& event : KeyQueueTakeAll()) {
                 EXPECT_EQ(event.character == 0x0D, event.isEnter);
-                queued.push_back(static_cast<char>(event.character));
+                queued.push_back(event.deviceLeft ? '|' : static_cast<char>(event.character));
             }
             return queued.size() >= length;
         });
@@ -260,21 +265,153 @@ TEST_F(CaptureThreadTest, ScannerIsFollowedToItsNewNumberAndNothingElseIsCapture
     ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));  // its twin
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 10") == "65535"; }));
-    // Re-plugged at 10 while another keyboard takes its old number; typed on at once. That
-    // one is another collection of the same device: its id begins with the scanner's.
+    // Re-plugged at 10, and another collection of the same device (its id begins with the
+    // scanner's) at 4; typed on at once.
     ASSERT_EQ("ok", sim.Command("move 2 10"));
-    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_1234&PID_ABCD&REV_0100&MI_00&COL02"));
-    const char* commands[] = {"type 10 ab", "type 2 x", "type 3 y", "type 10 c", "type 1 z"};
+    ASSERT_EQ("ok", sim.Command("plug 4 HID\\VID_1234&PID_ABCD&REV_0100&MI_00&COL02"));
+    const char* commands[] = {"type 10 ab", "type 4 x", "type 3 y", "type 10 c", "type 1 z"};
     for (const char* command : commands) {
         ASSERT_EQ("ok", sim.Command(command));
     }
-    EXPECT_EQ("abc", Queued(3));
-    std::vector<std::string> expected = {"2 45 0", "2 45 1", "3 21 0",
-                                         "3 21 1", "1 44 0", "1 44 1"};
-    EXPECT_EQ(expected, SystemAfter(expected.size()));
+    EXPECT_EQ("|abc", Queued(4));
+    // Keyboards that are not filtered reach the system at once, the newcomer through the
+    // program: each in its own order.
+    auto system = SystemAfter(6);
+    std::sort(system.begin(), system.end());
+    std::vector<std::string> expected = {"1 44 0", "1 44 1", "3 21 0",
+                                         "3 21 1", "4 45 0", "4 45 1"};
+    EXPECT_EQ(expected, system);
     EXPECT_EQ(10, FindTargetDevice(captureTarget));
     ASSERT_EQ("ok", sim.Command("unplug 10"));
     EXPECT_EQ(0, FindTargetDevice(captureTarget));
+}
+
+TEST_F(CaptureThreadTest, OnlyTheScannerAndFreeNumbersAreFiltered) {
+    StartThread(2);
+    // Keyboard 1 is present and not the scanner; 3 to 10 are free.
+    std::string filters;
+    for (int device = 1; device <= 10; ++device) {
+        filters += sim.Command("filter " + std::to_string(device)) + " ";
+    }
+    EXPECT_EQ("0 65535 65535 65535 65535 65535 65535 65535 65535 65535 ", filters);
+    // The user's typing never enters the program; a keyboard plugged at a free number is
+    // passed on and released at its first stroke.
+    ASSERT_EQ("ok", sim.Command("type 1 secret"));
+    EXPECT_EQ(12u, SystemAfter(12).size());
+    ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_0001&PID_0002"));
+    ASSERT_EQ("ok", sim.Command("type 3 q"));
+    EXPECT_EQ((std::vector<std::string>{"3 16 0", "3 16 1"}), SystemAfter(2));
+    EXPECT_TRUE(WaitUntil([&] { return sim.Command("filter 3") == "0"; }));
+    EXPECT_EQ("65535", sim.Command("filter 2"));
+    EXPECT_NE(std::string::npos, sim.Command("stats").find(" handed 2 "));
+}
+
+TEST_F(CaptureThreadTest, AScannerThatGoesAwayTakesItsStateWithIt) {
+    struct Case {
+        const char* held;  // a modifier pressed before the re-plug
+    } cases[] = {{"0x2A"}, {"0x1D"}, {"0x38"}};
+    StartThread(2);
+    int from = 2;
+    int handed = 0;
+    std::string expected;
+    for (const Case& c : cases) {
+        int to = from + 1 + (from == 2);  // 4, 5, 6: never a number used before
+        ASSERT_EQ("ok", sim.Command("type " + std::to_string(from) + " 4006"));
+        ASSERT_EQ("ok", sim.Command("stroke " + std::to_string(from) + " " + c.held + " 0"));
+        handed += 9;  // 4006 and the modifier, before the re-plug
+        ASSERT_TRUE(Handed(handed));
+        ASSERT_EQ("ok", sim.Command("move " + std::to_string(from) + " " + std::to_string(to)));
+        ASSERT_EQ("ok", sim.Command("scan " + std::to_string(to) + " 123"));
+        handed += 8;
+        expected += "4006|123\r";
+        EXPECT_EQ(expected, Queued(expected.size())) << c.held;
+        from = to;
+    }
+}
+
+#ifndef _WIN32
+// The capture thread is held in its wake-up post while strokes pile up in the driver, so that
+// they are still there when Stop comes.
+std::mutex gateMutex;
+std::condition_variable gateChanged;
+bool gateClosed = false;
+bool threadAtGate = false;
+
+bool WaitAtGate(unsigned, std::uintptr_t, std::intptr_t) {
+    std::unique_lock<std::mutex> lock(gateMutex);
+    threadAtGate = true;
+    gateChanged.notify_all();
+    gateChanged.wait(lock, [] { return !gateClosed; });
+    return true;
+}
+
+TEST_F(CaptureThreadTest, StopReadsOutWhatTheDriverStillHolds) {
+    gateClosed = true;
+    SetDialogPostSink(WaitAtGate);
+    MainDialogHandle = &gateClosed;
+    StartThread(2);
+    ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_0001&PID_0002"));  // at a free number
+    ASSERT_EQ("ok", sim.Command("scan 2 a"));
+    {
+        std::unique_lock<std::mutex> lock(gateMutex);
+        ASSERT_TRUE(gateChanged.wait_for(lock, std::chrono::seconds(30), [] { return threadAtGate; }));
+    }
+    // Left in the driver: the Enter's release, a whole scan, half of one, and a key held on
+    // the newcomer.
+    for (const char* command : {"scan 2 b", "type 2 cd", "stroke 2 0x2A 0", "stroke 3 0x1E 0"}) {
+        ASSERT_EQ("ok", sim.Command(command));
+    }
+    captureStopFlag = true;
+    {
+        std::lock_guard<std::mutex> lock(gateMutex);
+        gateClosed = false;
+    }
+    gateChanged.notify_all();
+    StopThread();
+    MainDialogHandle = nullptr;
+    SetDialogPostSink(nullptr);
+    EXPECT_EQ("a\rb\r", Queued(4));
+    EXPECT_NE(std::string::npos, sim.Command("stats").find(" pending 0"));
+    EXPECT_EQ((std::vector<std::string>{"3 30 0"}), SystemAfter(1));
+    EXPECT_EQ("3 30", sim.Command("held"));
+    EXPECT_EQ("end", sim.ReadLine());
+    ASSERT_EQ("ok", sim.Command("stroke 3 0x1E 1"));
+    EXPECT_EQ("end", (SystemAfter(1), sim.Command("held")));
+    // The next capture starts empty.
+    StartThread(2);
+    ASSERT_EQ("ok", sim.Command("scan 2 e"));
+    EXPECT_EQ("a\rb\re\r", Queued(6));
+}
+#endif
+
+// A driver that names a number and then has nothing for it.
+std::atomic<int> emptyReceives{0};
+
+TEST(CaptureThreadDriver, ReceivingNothingForTheNamedNumberDoesNotSpin) {
+    InterceptionFunctions saved = interception;
+    interception = InterceptionFunctions{
+        [] { return InterceptionContext(nullptr); },
+        [](InterceptionContext) {},
+        [](InterceptionContext, InterceptionPredicate, InterceptionFilter) {},
+        [](InterceptionContext, unsigned long) { return 1; },
+        [](InterceptionContext, InterceptionDevice, const InterceptionStrokeBuffer*, unsigned int) {
+            return 0;
+        },
+        [](InterceptionContext, InterceptionDevice, InterceptionStrokeBuffer*, unsigned int) {
+            ++emptyReceives;
+            return 0;
+        },
+        [](InterceptionContext, InterceptionDevice, void*, unsigned int) { return 0u; },
+        [](InterceptionDevice device) { return device >= 1 && device <= 10 ? 1 : 0; },
+    };
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(StartCaptureThread(CaptureTarget{}, false));
+    ASSERT_TRUE(WaitUntil([] { return emptyReceives.load() >= 20; }));
+    auto spent = std::chrono::steady_clock::now() - started;
+    StopCaptureThread();
+    interception = saved;
+    // A pause after each empty receive: a spinning thread makes thousands in this time.
+    EXPECT_GE(spent, std::chrono::milliseconds(150));
 }
 
 }  // namespace

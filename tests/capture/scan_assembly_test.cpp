@@ -145,6 +145,20 @@ TEST_F(ScanAssemblyTest, TextOf64KiBWithoutAnEnterIsDiscardedWithALogLine) {
               LoggedTexts());
 }
 
+TEST_F(ScanAssemblyTest, AScannerGoneMidScanTakesItsHalfScanAlong) {
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("4006");
+    KeyQueueAppend({0, false, true});
+    KeyQueueAppend({0, false, true});  // gone again with nothing typed: nothing to say
+    Type("123\r");
+    ProcessKeyEvents();
+    std::string frame = BuildScanFrame("123\r");
+    EXPECT_EQ(frame, Received(frame));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"Scanner gone in the middle of a scan: 4 characters dropped.", L"SCAN #1 -> 123"}),
+              LoggedTexts());
+}
+
 TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
     Type("lost\r");
     ProcessKeyEvents();

@@ -5,9 +5,9 @@
 // Usage: soak_e2e.exe  (SOAK_MINUTES, default 20; SOAK_SEED, default 2026)
 #include "e2e/app_harness.h"
 
+#include "common/scan_text.h"
 #include "forwarding/scan_frame.h"
 #include "resources/resource.h"
-#include "common/scan_text.h"
 #include "support/test_client.h"
 #include "support/test_environment.h"
 

@@ -1,7 +1,7 @@
 #include "support/dialog_messages.h"
 
-#include "support/dialog_messages_internal.h"
 #include "common/log_line.h"
+#include "support/dialog_messages_internal.h"
 #include "support/test_environment.h"
 
 #include <algorithm>
