@@ -2,6 +2,7 @@
 #include "devices/hid_lookup.h"
 
 #include "devices/device_list.h"
+#include "support/sim_session.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,24 @@ TEST(HidLookup, NamesComeFromTheFirstMatchingInterfaceThatHasOne) {
     EXPECT_EQ(L"", lookupHidProductName(Scanner));
     EXPECT_EQ(1, setsOpened);
     setAvailable = true;
+    hidLookupCalls = platform;
+}
+
+// Windows lists the scanner, yet no driver number reports it: the driver's numbers are used up.
+TEST(HidLookup, AScannerListedByWindowsButNumberedByNoOneIsTold) {
+    HidLookupCalls platform = hidLookupCalls;
+    hidLookupCalls = FakeCalls;
+    SimSession sim;
+    ASSERT_TRUE(sim.Open("1=ACPI\\PNP0303"));
+    interfaces = {{OtherPath, true, L"", L"", L""}, {ScannerPath, true, L"", L"", L""}};
+    EXPECT_TRUE(DriverHasNoNumberFor(Scanner));
+    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_1A2B&PID_3C4D&REV_0100&MI_00"));
+    EXPECT_FALSE(DriverHasNoNumberFor(Scanner));  // numbered: nothing to say
+    ASSERT_EQ("ok", sim.Command("unplug 2"));
+    interfaces = {{OtherPath, true, L"", L"", L""}};
+    EXPECT_FALSE(DriverHasNoNumberFor(Scanner));  // not plugged in at all
+    EXPECT_EQ(0, setsOpen);
+    sim.Close();
     hidLookupCalls = platform;
 }
 

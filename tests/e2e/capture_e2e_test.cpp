@@ -165,9 +165,7 @@ TEST_F(CaptureTest, RefusalsComeInTheirOrder) {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(startBox); }));
     app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 20s);
     ASSERT_TRUE(RoundTrip(app));
-    ExpectRefusal(L"Driver Error",
-                  L"Interception driver not available.\n\nPlease reinstall the application and "
-                  L"reboot.");
+    ExpectRefusal(L"Driver Error", DriverMissingText);
     Kill(app);
 
     AppOptions noDevices;

@@ -114,10 +114,7 @@ TEST_F(ProgramStartTest, WithoutTheDriverTheUserIsToldAndTheLogSaysSo) {
         ASSERT_TRUE(Launch(app, options));
         HWND box = FindProcessWindow(app.process.dwProcessId, L"Driver Error", 30s);
         ASSERT_NE(nullptr, box);
-        EXPECT_EQ(
-            L"Failed to initialize Interception driver.\n\nThe driver may not be installed "
-            L"properly.\nPlease reinstall the application and reboot.",
-            MessageBoxText(box));
+        EXPECT_EQ(DriverMissingText, MessageBoxText(box));
         DismissMessageBox(box);
         app.window = FindProcessWindow(app.process.dwProcessId, MainWindowCaption, 30s);
         ASSERT_NE(nullptr, app.window);

@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+// What the program says when the keyboard filter driver is missing.
+constexpr const wchar_t* DriverMissingText =
+    L"The keyboard filter driver (Interception) is not available.\n\nWendalux receives the "
+    L"scanner's keys through it. It is installed apart from Wendalux: install it, restart "
+    L"Windows, and try again.";
+
 class ProgramTest : public ::testing::Test {
 protected:
     App app;
