@@ -136,9 +136,11 @@ std::string EnterToFrame(App& app, SocketHandle client) {
     return Json("enter_to_frame", Summarise(latencies));
 }
 
-std::string PassThrough(App& app) {
-    uint64_t sentBefore = Counter(app, "sent");
-    SimCommand(app, "timing on");
+// The user's keyboard is never filtered: its strokes reach the system without entering the
+// program, which is handed none of them.
+std::string UserKeyboard(App& app) {
+    uint64_t handedBefore = Counter(app, "handed");
+    SimSystem(app);
     std::string text;
     for (int k = 0; k < 5000; ++k) {
         text.push_back("qwertyuiop"[k % 10]);
@@ -146,9 +148,29 @@ std::string PassThrough(App& app) {
     for (size_t at = 0; at < text.size(); at += 2500) {
         SimCommand(app, "type 1 " + text.substr(at, 2500));
     }
-    WaitUntil([&] { return Counter(app, "sent") >= sentBefore + 10000; }, 60s);
-    SimSystem(app);
-    return Json("pass_through", Summarise(Timings(app, "pass")));
+    size_t reached = SimSystemAtLeast(app, 10000).size();
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "\"user_keyboard\": {\"strokes\": 10000, \"reached_system\": %zu, "
+                  "\"entered_program\": %llu}",
+                  reached, static_cast<unsigned long long>(Counter(app, "handed") - handedBefore));
+    return line;
+}
+
+// A re-plugged scanner that the driver starts unfiltered: from its arrival to the program
+// setting the filter on its new number again, over the numbers still free.
+std::string ArrivalToFilter(App& app) {
+    std::vector<int64_t> latencies;
+    for (int to = 3; to <= 10; ++to) {
+        SimCommand(app, "move " + std::to_string(to == 3 ? 2 : to - 1) + " " + std::to_string(to));
+        std::string reply;
+        WaitUntil([&] { return (reply = SimCommand(app, "arrival " + std::to_string(to))) != "none"; },
+                  10s);
+        if (reply != "none") {
+            latencies.push_back(std::stoll(reply));
+        }
+    }
+    return Json("arrival_to_filter", Summarise(latencies));
 }
 
 std::string Burst(App& app, SocketHandle client) {
@@ -206,7 +228,9 @@ int wmain(int argc, wchar_t** argv) {
     WriteSettings(ConfigFor(2, port, "Case=upper\r\nIncludeEnter=1\r\n"),
                   "[Capture]\r\nActive=1\r\n");
     App app;
-    if (!LaunchAndFindWindow(app, {}) ||
+    AppOptions options;
+    options.arrivalUnfiltered = true;
+    if (!LaunchAndFindWindow(app, options) ||
         !WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected")) {
         std::fprintf(stderr, "the program did not start capturing\n");
         Kill(app);
@@ -218,11 +242,13 @@ int wmain(int argc, wchar_t** argv) {
     std::ofstream results(argv[1]);
     results << "{" << EnterToFrame(app, client) << ",\n";
     std::fprintf(stderr, "enter-to-frame done\n");
-    results << PassThrough(app) << ",\n";
-    std::fprintf(stderr, "pass-through done\n");
-    results << Burst(app, client) << "\n}\n";
+    results << UserKeyboard(app) << ",\n";
+    std::fprintf(stderr, "user keyboard done\n");
+    results << Burst(app, client) << ",\n";
+    std::fprintf(stderr, "burst done\n");
+    results << ArrivalToFilter(app) << "\n}\n";
     results.close();
-    std::fprintf(stderr, "burst done; idle for 30 s\n");
+    std::fprintf(stderr, "arrivals done; idle for 30 s\n");
 
     // Idle: capture running, a client connected, no input.
     std::this_thread::sleep_for(2s);

@@ -28,6 +28,7 @@ protected:
 
     void TearDown() override {
         SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0");
+        SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "0");
         StopThread();
         sim.Close();
     }
@@ -327,6 +328,52 @@ TEST_F(CaptureThreadTest, AScannerThatGoesAwayTakesItsStateWithIt) {
         EXPECT_EQ(expected, Queued(expected.size())) << c.held;
         from = to;
     }
+}
+
+TEST_F(CaptureThreadTest, AKeyboardWhoseIdCannotBeReadIsHeldUntilItIsKnown) {
+    StartThread(2);
+    // Another keyboard: nothing of it reaches the system until it is known, then all in order.
+    ASSERT_EQ("ok", sim.Command("anonymous 3 on"));
+    ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_0001&PID_0002"));
+    ASSERT_EQ("ok", sim.Command("type 3 ab"));
+    ASSERT_TRUE(Handed(4));
+    EXPECT_TRUE(sim.System().empty());
+    ASSERT_EQ("ok", sim.Command("anonymous 3 off"));
+    EXPECT_EQ((std::vector<std::string>{"3 30 0", "3 30 1", "3 48 0", "3 48 1"}), SystemAfter(4));
+    EXPECT_TRUE(WaitUntil([&] { return sim.Command("filter 3") == "0"; }));
+    // The scanner re-plugged where its id cannot be read yet: captured once it can.
+    ASSERT_EQ("ok", sim.Command("anonymous 4 on"));
+    ASSERT_EQ("ok", sim.Command("move 2 4"));
+    ASSERT_EQ("ok", sim.Command("scan 4 cd"));
+    ASSERT_TRUE(Handed(10));
+    EXPECT_TRUE(KeyQueueTakeAll().empty());
+    ASSERT_EQ("ok", sim.Command("anonymous 4 off"));
+    EXPECT_EQ("|cd\r", Queued(4));
+    // At most 256 strokes are kept: of 300 letters the first 128 come through, and a release
+    // whose press was not kept passes at once (the system may hold that key).
+    ASSERT_EQ("ok", sim.Command("anonymous 5 on"));
+    ASSERT_EQ("ok", sim.Command("plug 5 HID\\VID_0001&PID_0003"));
+    ASSERT_EQ("ok", sim.Command("type 5 " + std::string(300, 'q')));
+    ASSERT_TRUE(Handed(610));
+    ASSERT_EQ("ok", sim.Command("anonymous 5 off"));
+    auto passed = SystemAfter(428);
+    ASSERT_EQ(428u, passed.size());
+    EXPECT_EQ("5 16 1", passed.front());
+    EXPECT_EQ("5 16 0", passed[172]);
+}
+
+TEST_F(CaptureThreadTest, AnArrivalSetsTheFilterAgain) {
+    sim.Close();
+    SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "1");
+    ASSERT_TRUE(sim.Open(TwoKeyboards));
+    StartThread(2);
+    // The driver starts the re-plugged scanner unfiltered; nothing has looked yet.
+    ASSERT_EQ("ok", sim.Command("move 2 5"));
+    EXPECT_EQ("0", sim.Command("filter 5"));
+    RequestDeviceLook(true);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 5") == "65535"; }));
+    ASSERT_EQ("ok", sim.Command("scan 5 9"));
+    EXPECT_EQ("|9\r", Queued(3));
 }
 
 #ifndef _WIN32

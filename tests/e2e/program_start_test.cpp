@@ -2,6 +2,7 @@
 // machine, quitting, the driver error path and the controls it fills at start.
 #include "e2e/program_test.h"
 
+#include "forwarding/scan_frame.h"
 #include "resources/resource.h"
 #include "support/test_client.h"
 #include "support/test_environment.h"
@@ -122,6 +123,25 @@ TEST_F(ProgramStartTest, WithoutTheDriverTheUserIsToldAndTheLogSaysSo) {
         EXPECT_EQ(0, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCOUNT, 0, 0));
         QuitWithEscape();
     }
+}
+
+TEST_F(ProgramStartTest, AtLogonADriverThatComesUpLateIsWaitedForWithoutABox) {
+    WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
+    AppOptions options;
+    options.arguments = L"--tray";
+    options.unavailableCalls = 2;  // at the start and at the automatic restart
+    ASSERT_TRUE(LaunchAndFindWindow(app, options));
+    EXPECT_TRUE(WaitForLog(app, L"WARNING: Interception driver unavailable."));
+    EXPECT_TRUE(WaitForLog(app, L"Auto-restart: the keyboard filter driver is not available yet; "
+                                L"capture starts when it is."));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    EXPECT_EQ(nullptr, FindProcessWindow(app.process.dwProcessId, L"Driver Error", 0s));
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"capture_state.ini").find("Active=1"));
+    client = ConnectClient(port);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
+    ASSERT_EQ("ok", SimCommand(app, "scan 2 LATE"));
+    std::string frame = BuildScanFrame("LATE\r");
+    EXPECT_EQ(frame, ReadBytes(client, frame.size()));
 }
 
 TEST_F(ProgramStartTest, ControlsShowAddressPortDevicesAndStatus) {
