@@ -2,6 +2,7 @@
 #include "simdriver/sim_control.h"
 #include "simdriver/sim_driver.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -27,6 +28,8 @@ SimContext* Sim(InterceptionContext context) {
     return static_cast<SimContext*>(context);
 }
 
+std::atomic<unsigned long> contextCalls{0};
+
 }  // namespace
 
 SIM_EXPORT int interception_is_keyboard(InterceptionDevice device) {
@@ -34,10 +37,16 @@ SIM_EXPORT int interception_is_keyboard(InterceptionDevice device) {
 }
 
 SIM_EXPORT InterceptionContext interception_create_context() {
-    if (Environment("INTERCEPTION_SIM_UNAVAILABLE", "") == "1") {
+    // A driver that comes up only after the program started refuses its first calls.
+    unsigned long unavailableCalls =
+        std::strtoul(Environment("INTERCEPTION_SIM_UNAVAILABLE_CALLS", "0").c_str(), nullptr, 10);
+    if (Environment("INTERCEPTION_SIM_UNAVAILABLE", "") == "1" ||
+        ++contextCalls <= unavailableCalls) {
         return nullptr;
     }
     auto* context = new SimContext;
+    context->reuseNumbers = Environment("INTERCEPTION_SIM_REUSE_NUMBERS", "") == "1";
+    context->arrivalUnfiltered = Environment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "") == "1";
     SimConfigureDevices(*context, Environment("INTERCEPTION_SIM_DEVICES", DefaultDevices));
     std::string portText = Environment("INTERCEPTION_SIM_PORT", "");
     unsigned long port =

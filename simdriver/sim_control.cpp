@@ -1,5 +1,6 @@
 #include "simdriver/sim_control.h"
 
+#include "simdriver/sim_notify.h"
 #include "simdriver/us_layout.h"
 
 #include <cstdio>
@@ -93,6 +94,10 @@ std::string SystemReport(SimContext& context) {
     return reply + "end\n";
 }
 
+std::string Refusal(const std::string& reason) {
+    return reason.empty() ? "ok\n" : "error " + reason + "\n";
+}
+
 void ServeClient(SimContext& context, SocketHandle client) {
     std::string pending;
     char buffer[1024];
@@ -153,9 +158,7 @@ void ControlChannelMain(SimContext* context) {
     }
 }
 
-}  // namespace
-
-std::string SimHandleCommand(SimContext& context, const std::string& line) {
+std::string Reply(SimContext& context, const std::string& line) {
     std::string arguments;
     std::string command = FirstWord(line, arguments);
     if (command == "stroke") {
@@ -214,20 +217,49 @@ std::string SimHandleCommand(SimContext& context, const std::string& line) {
     if (command == "move") {
         std::string toText;
         int to = 0;
-        return ParseKeyboard(FirstWord(arguments, toText), device) && ParseKeyboard(toText, to) &&
-                       SimMove(context, device, to)
-                   ? "ok\n"
-                   : "error usage: move D N, D present and N free\n";
+        if (!ParseKeyboard(FirstWord(arguments, toText), device) || !ParseKeyboard(toText, to)) {
+            return "error usage: move D N\n";
+        }
+        return Refusal(SimMove(context, device, to));
     }
     if (command == "plug") {
         std::string hardwareId;
         if (!ParseKeyboard(FirstWord(arguments, hardwareId), device)) {
             return "error bad device\n";
         }
-        return SimPlug(context, device, SimWiden(hardwareId)) ? "ok\n"
-                                                              : "error missing hardware id\n";
+        return Refusal(SimPlug(context, device, SimWiden(hardwareId)));
+    }
+    if (command == "reboot" && arguments.empty()) {
+        SimReboot(context);
+        return "ok\n";
+    }
+    if (command == "anonymous") {
+        std::string setting;
+        if (!ParseKeyboard(FirstWord(arguments, setting), device) ||
+            (setting != "on" && setting != "off")) {
+            return "error usage: anonymous D on|off\n";
+        }
+        SimSetAnonymous(context, device, setting == "on");
+        return "ok\n";
+    }
+    if (command == "arrival") {
+        if (!ParseKeyboard(arguments, device)) {
+            return "error bad device\n";
+        }
+        int64_t latency = SimArrivalLatency(context, device);
+        return (latency < 0 ? "none" : std::to_string(latency)) + "\n";
     }
     return "error unknown command\n";
+}
+
+}  // namespace
+
+std::string SimHandleCommand(SimContext& context, const std::string& line) {
+    std::string reply = Reply(context, line);
+    // The program's windows have handled the notice of a keyboard that came or went before the
+    // test hears "ok"; never with the context locked, as a window may call the driver meanwhile.
+    SimAnnounce(SimTakeDeviceEvents(context));
+    return reply;
 }
 
 bool SimStartControlChannel(SimContext& context, uint16_t port, const std::string& portFile) {

@@ -34,6 +34,49 @@ int64_t Now() {
 
 constexpr uint16_t EnterCode = 0x1C;
 
+// With the context locked: why the number cannot take an arriving keyboard, or empty.
+std::string AttachRefusal(const SimContext& context, int device) {
+    const SimDevice& target = context.devices[device];
+    if (target.present) {
+        return "number " + std::to_string(device) + " is taken";
+    }
+    if (target.used && !context.reuseNumbers) {
+        return "number " + std::to_string(device) + " was used since the last reboot";
+    }
+    return "";
+}
+
+// With the context locked. An arrival, unlike a keyboard present from the start, is announced
+// to the program and timed until its filter is set.
+void Attach(SimContext& context, int device, const std::u16string& hardwareId, bool arrival) {
+    SimDevice& target = context.devices[device];
+    target.present = true;
+    target.used = true;
+    target.hardwareId = hardwareId;
+    if (arrival) {
+        target.attachedAt = Now();
+        target.arrivalLatency = -1;
+        if (context.arrivalUnfiltered) {
+            target.filter = 0;
+        }
+        context.unannounced.push_back({true, device, hardwareId});
+    }
+}
+
+// With the context locked: the keyboard is gone, and whatever it typed that the program has
+// not taken with it.
+void Detach(SimContext& context, int device) {
+    SimDevice& source = context.devices[device];
+    if (source.present) {
+        context.unannounced.push_back({false, device, source.hardwareId});
+    }
+    source.present = false;
+    source.anonymous = false;
+    source.attachedAt = -1;
+    source.hardwareId.clear();
+    source.pending.clear();
+}
+
 }  // namespace
 
 std::u16string SimWiden(const std::string& utf8) {
@@ -70,8 +113,12 @@ void SimConfigureDevices(SimContext& context, const std::string& deviceList) {
                 digits = digits && item[k] >= '0' && item[k] <= '9' && device < 100;
                 device = device * 10 + (item[k] - '0');
             }
-            if (digits && IsKeyboardNumber(device)) {
-                SimPlug(context, device, SimWiden(item.substr(equals + 1)));
+            std::u16string hardwareId = SimWiden(item.substr(equals + 1));
+            if (digits && IsKeyboardNumber(device) && !hardwareId.empty()) {
+                std::lock_guard<std::mutex> lock(context.mutex);
+                if (!context.devices[device].used) {
+                    Attach(context, device, hardwareId, false);
+                }
             }
         }
         start = end + 1;
@@ -123,38 +170,68 @@ bool SimUnplug(SimContext& context, int device) {
         return false;
     }
     std::lock_guard<std::mutex> lock(context.mutex);
-    context.devices[device].present = false;
-    context.devices[device].hardwareId.clear();
-    context.devices[device].pending.clear();
+    Detach(context, device);
     return true;
 }
 
-bool SimPlug(SimContext& context, int device, const std::u16string& hardwareId) {
-    if (!IsKeyboardNumber(device) || hardwareId.empty()) {
+std::string SimPlug(SimContext& context, int device, const std::u16string& hardwareId) {
+    if (!IsKeyboardNumber(device)) {
+        return "bad device";
+    }
+    if (hardwareId.empty()) {
+        return "missing hardware id";
+    }
+    std::lock_guard<std::mutex> lock(context.mutex);
+    std::string refusal = AttachRefusal(context, device);
+    if (refusal.empty()) {
+        Attach(context, device, hardwareId, true);
+    }
+    return refusal;
+}
+
+std::string SimMove(SimContext& context, int from, int to) {
+    if (!IsKeyboardNumber(from) || !IsKeyboardNumber(to)) {
+        return "bad device";
+    }
+    std::lock_guard<std::mutex> lock(context.mutex);
+    if (!context.devices[from].present) {
+        return "keyboard " + std::to_string(from) + " is not present";
+    }
+    std::string refusal = AttachRefusal(context, to);
+    if (refusal.empty()) {
+        std::u16string hardwareId = context.devices[from].hardwareId;
+        Detach(context, from);
+        Attach(context, to, hardwareId, true);
+    }
+    return refusal;
+}
+
+void SimReboot(SimContext& context) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    for (SimDevice& device : context.devices) {
+        device.used = device.present;
+    }
+}
+
+bool SimSetAnonymous(SimContext& context, int device, bool anonymous) {
+    if (!IsKeyboardNumber(device)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(context.mutex);
-    context.devices[device].present = true;
-    context.devices[device].hardwareId = hardwareId;
+    context.devices[device].anonymous = anonymous;
     return true;
 }
 
-bool SimMove(SimContext& context, int from, int to) {
-    if (!IsKeyboardNumber(from) || !IsKeyboardNumber(to) || from == to) {
-        return false;
-    }
+int64_t SimArrivalLatency(SimContext& context, int device) {
     std::lock_guard<std::mutex> lock(context.mutex);
-    SimDevice& source = context.devices[from];
-    SimDevice& target = context.devices[to];
-    if (!source.present || target.present) {
-        return false;
-    }
-    target.present = true;
-    target.hardwareId = source.hardwareId;
-    source.present = false;
-    source.hardwareId.clear();
-    source.pending.clear();
-    return true;
+    return IsKeyboardNumber(device) ? context.devices[device].arrivalLatency : -1;
+}
+
+std::vector<SimDeviceEvent> SimTakeDeviceEvents(SimContext& context) {
+    std::vector<SimDeviceEvent> taken;
+    std::lock_guard<std::mutex> lock(context.mutex);
+    taken.swap(context.unannounced);
+    return taken;
 }
 
 int SimFilterOf(SimContext& context, int device) {
@@ -165,31 +242,32 @@ int SimFilterOf(SimContext& context, int device) {
 void SimSetFilter(SimContext& context, InterceptionPredicate predicate, InterceptionFilter filter) {
     std::lock_guard<std::mutex> lock(context.mutex);
     for (int device = 1; device <= SimDeviceCount; ++device) {
+        SimDevice& target = context.devices[device];
         if (predicate != nullptr && predicate(device) != 0) {
-            context.devices[device].filter = filter;
+            target.filter = filter;
+            if (filter != 0 && target.attachedAt >= 0) {
+                target.arrivalLatency = Now() - target.attachedAt;
+                target.attachedAt = -1;
+            }
         }
     }
 }
 
 int SimWait(SimContext& context, unsigned long milliseconds) {
-    // The device whose oldest held stroke arrived first, so that strokes of several keyboards
-    // come out in the order they were typed.
-    auto oldestPending = [&context] {
-        int best = 0;
+    // The lowest number with a stroke pending, as the library scans its device events: a busy
+    // low number keeps a higher one waiting.
+    auto lowestReady = [&context] {
         for (int device = 1; device <= SimDeviceCount; ++device) {
-            const auto& pending = context.devices[device].pending;
-            if (!pending.empty() &&
-                (best == 0 ||
-                 pending.front().first < context.devices[best].pending.front().first)) {
-                best = device;
+            if (!context.devices[device].pending.empty()) {
+                return device;
             }
         }
-        return best;
+        return 0;
     };
     std::unique_lock<std::mutex> lock(context.mutex);
     int device = 0;
     context.strokeArrived.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [&] { return (device = oldestPending()) != 0; });
+                                   [&] { return (device = lowestReady()) != 0; });
     return device;
 }
 
@@ -251,7 +329,7 @@ unsigned int SimHardwareId(SimContext& context, int device, void* buffer, unsign
     std::u16string reply;
     {
         std::lock_guard<std::mutex> lock(context.mutex);
-        if (!context.devices[device].present) {
+        if (!context.devices[device].present || context.devices[device].anonymous) {
             return 0;
         }
         reply = context.devices[device].hardwareId;

@@ -20,6 +20,11 @@ struct AppOptions {
     bool driverUnavailable = false;
     bool withDriver = true;  // interception.dll beside the program
     int filterDelayMs = 0;   // how long the stand-in takes to set a filter
+    // Any absent number may be plugged again, for tests that re-plug more often than the
+    // driver has numbers; otherwise a number once used is never given again.
+    bool reuseNumbers = false;
+    bool arrivalUnfiltered = false;  // a keyboard that arrives starts with filter 0
+    int unavailableCalls = 0;        // how many context creations the driver refuses first
 };
 
 struct App {

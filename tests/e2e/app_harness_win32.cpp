@@ -128,6 +128,11 @@ bool Launch(App& app, const AppOptions& options) {
                             options.driverUnavailable ? L"1" : L"0");
     SetEnvironmentVariableW(L"INTERCEPTION_SIM_FILTER_DELAY_MS",
                             std::to_wstring(options.filterDelayMs).c_str());
+    SetEnvironmentVariableW(L"INTERCEPTION_SIM_REUSE_NUMBERS", options.reuseNumbers ? L"1" : L"0");
+    SetEnvironmentVariableW(L"INTERCEPTION_SIM_ARRIVAL_UNFILTERED",
+                            options.arrivalUnfiltered ? L"1" : L"0");
+    SetEnvironmentVariableW(L"INTERCEPTION_SIM_UNAVAILABLE_CALLS",
+                            std::to_wstring(options.unavailableCalls).c_str());
     std::wstring command = L"\"" + folder + L"\\Wendalux.exe\"";
     if (!options.arguments.empty()) {
         command += L" " + options.arguments;

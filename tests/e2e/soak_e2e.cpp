@@ -365,6 +365,7 @@ int wmain() {
                   "[Capture]\r\nActive=1\r\n");
     AppOptions options;
     options.devices = "1=ACPI\\PNP0303;2=" + ScannerId;
+    options.reuseNumbers = true;  // hundreds of re-plugs, more than the driver's ten numbers
     if (!LaunchAndFindWindow(soak.app, options) ||
         !WaitForControlText(soak.app.window, IDC_CAPTURE_STATUS, L"Connected")) {
         std::fprintf(stderr, "soak: the program did not start capturing\n");

@@ -32,7 +32,9 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
-        ASSERT_TRUE(LaunchAndFindWindow(app, {}));
+        AppOptions options;
+        options.reuseNumbers = true;  // the scanner is plugged back at its own number, often
+        ASSERT_TRUE(LaunchAndFindWindow(app, options));
         ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
         ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
     }

@@ -1,12 +1,16 @@
 #include "simdriver/sim_control.h"
 #include "simdriver/sim_driver.h"
 
+#include "capture/interception_driver.h"
+#include "support/sim_session.h"
 #include "support/test_environment.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -34,8 +38,14 @@ TEST(SimDriver, CommandRepliesAndRefusals) {
         {"type x hello", "error bad device\n"},
         {"type 2 caf\xc3\xa9", "error character not on a US keyboard\n"},
         {"type 2 del\x7f", "error character not on a US keyboard\n"},
-        {"move 2 2", "error usage: move D N, D present and N free\n"},
-        {"move 5 6", "error usage: move D N, D present and N free\n"},
+        {"move 2 2", "error number 2 is taken\n"},
+        {"move 5 6", "error keyboard 5 is not present\n"},
+        {"move 2 11", "error usage: move D N\n"},
+        {"anonymous 11 on", "error usage: anonymous D on|off\n"},
+        {"anonymous 2", "error usage: anonymous D on|off\n"},
+        {"arrival 0", "error bad device\n"},
+        {"arrival 2", "none\n"},
+        {"reboot now", "error unknown command\n"},
         {"filter 2", "0\n"},
         {"filter 21", "error bad device\n"},
         {"unplug 12", "error bad device\n"},
@@ -81,7 +91,7 @@ TEST(SimDriver, HeldKeysFollowWhatReachesTheSystem) {
     EXPECT_EQ("1 30\n2 29\nend\n", SimHandleCommand(context, "held"));
 }
 
-TEST(SimDriver, FilteredStrokesWaitForTheProgramInArrivalOrder) {
+TEST(SimDriver, WaitGivesTheLowestReadyNumberAndEachNumbersStrokesInOrder) {
     SimContext context;
     SimConfigureDevices(context, "1=A;2=B;3=C");
     SimSetFilter(context, IsKeyboard, 0xFFFF);
@@ -91,20 +101,139 @@ TEST(SimDriver, FilteredStrokesWaitForTheProgramInArrivalOrder) {
     SimInject(context, 3, 0x12, 0);
     InterceptionStrokeBuffer buffer;
     InterceptionKeyStroke key;
-    int order[3];
-    for (int& device : order) {
-        device = SimWait(context, 100);
+    std::vector<std::pair<int, int>> taken;  // device, code
+    for (int k = 0; k < 4; ++k) {
+        if (k == 2) {
+            SimInject(context, 2, 0x13, 0);  // typed last, but its number is lower than 3's
+        }
+        int device = SimWait(context, 100);
         ASSERT_EQ(1, SimReceive(context, device, &buffer, 1));
         std::memcpy(&key, buffer.bytes, sizeof key);
+        taken.emplace_back(device, key.code);
     }
-    EXPECT_EQ(3, order[0]);
-    EXPECT_EQ(1, order[1]);
-    EXPECT_EQ(3, order[2]);
-    EXPECT_EQ(0x12, key.code);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 0x11}, {3, 0x10}, {2, 0x13}, {3, 0x12}}),
+              taken);
     EXPECT_EQ(0, SimReceive(context, 3, &buffer, 1));
     EXPECT_EQ("end\n", SimHandleCommand(context, "system"));
     EXPECT_EQ(1, SimSend(context, 3, &buffer, 1));
     EXPECT_EQ("3 18 0\nend\n", SimHandleCommand(context, "system"));
+}
+
+void ExpectReplies(SimContext& context, const std::vector<CommandCase>& cases) {
+    for (const CommandCase& c : cases) {
+        EXPECT_EQ(c.reply, SimHandleCommand(context, c.line)) << c.line;
+    }
+}
+
+TEST(SimDriver, ANumberOnceAttachedIsNotGivenAgainUntilAReboot) {
+    SimContext context;
+    SimConfigureDevices(context, "1=A;2=B");
+    ExpectReplies(context, {
+                               {"unplug 2", "ok\n"},
+                               {"plug 2 B", "error number 2 was used since the last reboot\n"},
+                               {"plug 1 B", "error number 1 is taken\n"},
+                               {"move 1 2", "error number 2 was used since the last reboot\n"},
+                               {"move 1 3", "ok\n"},
+                               {"plug 1 A", "error number 1 was used since the last reboot\n"},
+                               {"move 3 1", "error number 1 was used since the last reboot\n"},
+                               {"reboot", "ok\n"},
+                               {"plug 2 B", "ok\n"},
+                               {"move 3 1", "ok\n"},
+                               {"plug 3 C", "error number 3 was used since the last reboot\n"},
+                           });
+    // Ten attaches use the numbers up: no keyboard gets one after that.
+    for (int device = 4; device <= 10; ++device) {
+        EXPECT_EQ("ok\n", SimHandleCommand(context, "plug " + std::to_string(device) + " X"));
+        EXPECT_EQ("ok\n", SimHandleCommand(context, "unplug " + std::to_string(device)));
+    }
+    for (int device = 3; device <= 10; ++device) {
+        EXPECT_NE("ok\n", SimHandleCommand(context, "plug " + std::to_string(device) + " X"));
+    }
+    // With the old numbering any absent number is taken again, a present one still is not.
+    context.reuseNumbers = true;
+    ExpectReplies(context, {{"unplug 2", "ok\n"},
+                            {"plug 2 B", "ok\n"},
+                            {"plug 2 B", "error number 2 is taken\n"},
+                            {"move 2 3", "ok\n"},
+                            {"move 3 2", "ok\n"}});
+}
+
+TEST(SimDriver, ArrivalTimeRunsUntilTheNextFilterAndMayStartUnfiltered) {
+    SimContext context;
+    SimConfigureDevices(context, "1=A;2=B");
+    SimSetFilter(context, IsKeyboard, 0xFFFF);
+    EXPECT_EQ(-1, SimArrivalLatency(context, 1));  // present from the start: no arrival
+    auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "move 2 3"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "plug 4 D"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "unplug 4"));
+    EXPECT_EQ("65535\n", SimHandleCommand(context, "filter 3"));  // kept from before the move
+    EXPECT_EQ("none\n", SimHandleCommand(context, "arrival 3"));
+    SimSetFilter(context, IsKeyboard, 0);
+    EXPECT_EQ("none\n", SimHandleCommand(context, "arrival 3"));
+    SimSetFilter(context, IsKeyboard, 0xFFFF);
+    int64_t latency = SimArrivalLatency(context, 3);
+    EXPECT_GE(latency, 0);
+    EXPECT_LE(latency, std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now() - before)
+                           .count());
+    SimSetFilter(context, IsKeyboard, 0xFFFF);
+    EXPECT_EQ(latency, SimArrivalLatency(context, 3));
+    EXPECT_EQ(-1, SimArrivalLatency(context, 4));  // gone before its filter came
+
+    context.arrivalUnfiltered = true;
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "plug 5 E"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "move 3 6"));
+    for (const char* query : {"filter 5", "filter 6"}) {
+        EXPECT_EQ("0\n", SimHandleCommand(context, query)) << query;
+    }
+    EXPECT_EQ("65535\n", SimHandleCommand(context, "filter 1"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "type 6 a"));
+    EXPECT_EQ("6 30 0\n6 30 1\nend\n", SimHandleCommand(context, "system"));
+}
+
+TEST(SimDriver, AnAnonymousKeyboardHasNoIdButTypesAsBefore) {
+    SimContext context;
+    SimConfigureDevices(context, "1=A;2=B");
+    SimSetFilter(context, IsKeyboard, 0xFFFF);
+    char16_t buffer[64];
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "anonymous 2 on"));
+    EXPECT_EQ(0u, SimHardwareId(context, 2, buffer, sizeof buffer));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "type 2 a"));
+    EXPECT_EQ(2, SimWait(context, 100));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "anonymous 2 off"));
+    EXPECT_NE(0u, SimHardwareId(context, 2, buffer, sizeof buffer));
+    // Set before a plug, the keyboard arrives without a readable id; a move or an unplug of
+    // that number ends it.
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "anonymous 3 on"));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "plug 3 C"));
+    EXPECT_EQ(0u, SimHardwareId(context, 3, buffer, sizeof buffer));
+    ASSERT_EQ("ok\n", SimHandleCommand(context, "move 3 4"));
+    EXPECT_NE(0u, SimHardwareId(context, 4, buffer, sizeof buffer));
+    context.reuseNumbers = true;
+    for (const char* command : {"anonymous 4 on", "unplug 4", "plug 4 D", "plug 3 C"}) {
+        ASSERT_EQ("ok\n", SimHandleCommand(context, command)) << command;
+    }
+    EXPECT_NE(0u, SimHardwareId(context, 4, buffer, sizeof buffer));
+    EXPECT_NE(0u, SimHardwareId(context, 3, buffer, sizeof buffer));
+}
+
+TEST(SimDriver, LibraryTakesItsNumberingAndArrivalOptionsFromTheEnvironment) {
+    for (bool options : {false, true}) {
+        SetEnvironment("INTERCEPTION_SIM_REUSE_NUMBERS", options ? "1" : "");
+        SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", options ? "1" : "");
+        SimSession sim;
+        ASSERT_TRUE(sim.Open("1=A;2=B"));
+        interception.setFilter(interceptionContext, IsKeyboard, 0xFFFF);
+        EXPECT_EQ("ok", sim.Command("unplug 2"));
+        EXPECT_EQ(options ? "ok" : "error number 2 was used since the last reboot",
+                  sim.Command("plug 2 B"));
+        EXPECT_EQ("ok", sim.Command("plug 3 C"));
+        EXPECT_EQ(options ? "0" : "65535", sim.Command("filter 3"));
+        sim.Close();
+    }
+    SetEnvironment("INTERCEPTION_SIM_REUSE_NUMBERS", "");
+    SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "");
 }
 
 TEST(SimDriver, HardwareIdIsAStringListCutToTheBuffer) {
