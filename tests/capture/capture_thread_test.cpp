@@ -417,6 +417,7 @@ TEST_F(CaptureThreadTest, StopReadsOutWhatTheDriverStillHolds) {
     StopThread();
     MainDialogHandle = nullptr;
     SetDialogPostSink(nullptr);
+    EXPECT_EQ("0", sim.Command("filter 2"));  // the read-out set nothing again
     EXPECT_EQ("a\rb\r", Queued(4));
     EXPECT_NE(std::string::npos, sim.Command("stats").find(" pending 0"));
     EXPECT_EQ((std::vector<std::string>{"3 30 0"}), SystemAfter(1));

@@ -61,7 +61,7 @@ TEST_F(ScannerOnlyTest, AKeyboardPluggedAtAFreeNumberIsPassedOnAndReleased) {
     std::vector<std::string> typed = {"3 30 0", "3 30 1", "3 48 0", "3 48 1", "3 46 0", "3 46 1"};
     EXPECT_EQ(typed, SimSystemAtLeast(app, typed.size()));
     EXPECT_TRUE(WaitUntil([&] { return SimCommand(app, "filter 3") == "0"; }));
-    ExpectScan(2, "still2");
+    ExpectScan(2, "STILL2");
 }
 
 TEST_F(ScannerOnlyTest, ARePluggedScannerIsHeldAtItsNewNumberAndStartsClean) {
