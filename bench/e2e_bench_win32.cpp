@@ -158,16 +158,31 @@ std::string UserKeyboard(App& app) {
 }
 
 // A re-plugged scanner that the driver starts unfiltered: from its arrival to the program
-// setting the filter on its new number again, over the numbers still free.
+// setting the filter on its new number again. Re-plugs come at random moments, as a person's
+// do; a restart of Windows (the stand-in's reboot) frees the numbers after each round.
 std::string ArrivalToFilter(App& app) {
     std::vector<int64_t> latencies;
-    for (int to = 3; to <= 10; ++to) {
-        SimCommand(app, "move " + std::to_string(to == 3 ? 2 : to - 1) + " " + std::to_string(to));
-        std::string reply;
-        WaitUntil([&] { return (reply = SimCommand(app, "arrival " + std::to_string(to))) != "none"; },
-                  10s);
-        if (reply != "none") {
-            latencies.push_back(std::stoll(reply));
+    std::mt19937 random(2026);
+    std::uniform_int_distribution<int> pause(0, 100);
+    int scanner = 2;
+    for (int round = 0; round < 5; ++round) {
+        SimCommand(app, "reboot");
+        for (int to = 2; to <= 10; ++to) {
+            if (to == scanner) {
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+            SimCommand(app, "move " + std::to_string(scanner) + " " + std::to_string(to));
+            scanner = to;
+            std::string reply;
+            WaitUntil(
+                [&] {
+                    return (reply = SimCommand(app, "arrival " + std::to_string(to))) != "none";
+                },
+                10s);
+            if (reply != "none") {
+                latencies.push_back(std::stoll(reply));
+            }
         }
     }
     return Json("arrival_to_filter", Summarise(latencies));
