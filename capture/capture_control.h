@@ -21,6 +21,9 @@ bool StartCapture(HWND dialog);
 // The automatic restart: capture on the remembered device, wherever the driver numbers it now,
 // or waiting for it when it is not present. Never on another device.
 bool RestartRememberedCapture(HWND dialog);
+// Capture runs, waits for its device, or an automatic restart waits for the driver: what
+// Stop ends.
+bool CaptureArmed();
 // With record, capture_state.ini notes the stop; without, it still says capture was active.
 void StopCapture(HWND dialog, bool record);
 // The presence timer: asks the capture thread to look at the keyboards, notes the captured

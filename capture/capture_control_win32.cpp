@@ -19,8 +19,8 @@
 namespace {
 
 constexpr int PortTextCharacters = 16;
-// Often enough that a plugged-in scanner is taken within two seconds; each look is ten
-// hardware-id queries, no name lookup.
+// Often enough that a plugged-in scanner is taken within two seconds; each look is a
+// hardware-id query per keyboard number here and in the capture thread, no name lookup.
 constexpr UINT PresenceMilliseconds = 1000;
 
 // Whether the device has been present since capture started (so its return is a resumption).
@@ -51,7 +51,7 @@ constexpr const wchar_t* DriverMissingText =
 // The button's caption, the status text, and the status repainted in the colour of the state.
 void ShowCaptureState(HWND dialog) {
     bool active = captureActive.load();
-    SetDlgItemTextW(dialog, IDC_START_STOP, active ? L"Stop" : L"Start");
+    SetDlgItemTextW(dialog, IDC_START_STOP, active || waitingForDriver ? L"Stop" : L"Start");
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS,
                     !active ? (waitingForDriver ? L"Waiting for driver" : L"Disconnected")
                     : capturedDevice != 0 ? L"Connected"
@@ -240,7 +240,22 @@ bool RestartRememberedCapture(HWND dialog) {
     return port != 0 && ArmCapture(dialog, identity, port);
 }
 
+bool CaptureArmed() {
+    return captureActive.load() || waitingForDriver;
+}
+
 void StopCapture(HWND dialog, bool record) {
+    if (waitingForDriver) {
+        // The restart that waits for the driver is given up.
+        waitingForDriver = false;
+        KillTimer(dialog, PresenceTimer);
+        if (record) {
+            SaveCaptureActive(false);
+        }
+        LogLine(L"Capture stopped.");
+        ShowCaptureState(dialog);
+        return;
+    }
     if (!captureActive.load()) {
         return;
     }

@@ -24,9 +24,10 @@ constexpr unsigned long WaitMilliseconds = 50;
 // A driver that names a number and then gives no stroke for it must not make the thread spin.
 constexpr auto EmptyReceivePause = std::chrono::milliseconds(10);
 constexpr unsigned int HardwareIdBytes = 1024;
-// Far more than the driver can hold when Stop clears the filter; only a broken driver that
-// keeps naming numbers reaches it, and Stop must end.
-constexpr int ReadOutLimit = 1 << 20;
+// Far more than the driver holds for one number; only a broken driver that keeps giving
+// strokes reaches these, and Stop must end.
+constexpr int StrokesPerSweep = 1 << 16;
+constexpr int ReadOutSweeps = 16;
 
 using DeviceSet = std::bitset<InterceptionMaxKeyboard + 1>;
 
@@ -71,14 +72,13 @@ bool ReportsHardwareId(InterceptionContext context, int device, const std::u16st
 
 enum class Identity { Scanner, Other, Unknown };
 
-// What the keyboard at the number is now; Unknown when the driver gives no id for it (absent,
-// or not ready to say).
-Identity Identify(InterceptionContext context, const CaptureTarget& target, int device) {
+// What the keyboard at the number is, from the driver's reply about it; Unknown when the
+// driver gives no id for it (absent, or not ready to say).
+Identity Classify(const CaptureTarget& target, int device, const uint16_t* buffer,
+                  unsigned int bytes) {
     if (target.hardwareId.empty()) {
         return device == target.deviceNumber ? Identity::Scanner : Identity::Other;
     }
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
     if (bytes == 0) {
         return Identity::Unknown;
     }
@@ -86,6 +86,12 @@ Identity Identify(InterceptionContext context, const CaptureTarget& target, int 
                    HoldsHardwareId(buffer, bytes, target.hardwareId)
                ? Identity::Scanner
                : Identity::Other;
+}
+
+Identity Identify(InterceptionContext context, const CaptureTarget& target, int device) {
+    uint16_t buffer[HardwareIdBytes / 2] = {};
+    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
+    return Classify(target, device, buffer, bytes);
 }
 
 std::u16string ToUtf16(const std::wstring& text) {
@@ -98,10 +104,10 @@ std::u16string ToUtf16(const std::wstring& text) {
 
 struct CaptureState {
     InterceptionContext context = nullptr;
-    CaptureTarget target;
-    int scanner = 0;     // the number where the scanner is, 0 while it is away
-    DeviceSet present;   // numbers whose keyboard gave its id at the last look
-    DeviceSet filtered;  // numbers the filter was last set on
+    CaptureTarget target;  // its twins grow by identical devices that attach meanwhile
+    int scanner = 0;       // the number where the scanner is, 0 while it is away
+    DeviceSet present;     // numbers whose keyboard gave its id at the last look
+    DeviceSet filtered;    // numbers the filter was last set on
     ReleaseTracker releases;
     HeldStrokes held[InterceptionMaxKeyboard + 1];
     bool readingOut = false;  // Stop came: characters are gathered, not queued
@@ -131,16 +137,38 @@ DeviceSet Selection(const CaptureState& state) {
     return selection;
 }
 
-// The scanner's numbers first, so that it is never unfiltered in between. Once Stop has
-// cleared the filter, nothing sets it again.
+void Send(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
+    interception.send(state.context, device, &stroke, 1);
+}
+
+// What the driver still holds for keyboards that are not the scanner goes on to the system.
+void PassOnQueued(CaptureState& state, const DeviceSet& numbers) {
+    InterceptionStrokeBuffer stroke;
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        for (int taken = 0; numbers.test(static_cast<size_t>(device)) && taken < StrokesPerSweep &&
+                            interception.receive(state.context, device, &stroke, 1) == 1;
+             ++taken) {
+            Send(state, device, stroke);
+        }
+    }
+}
+
+// The scanner's number first, so that it is never unfiltered in between. A number released
+// from the filter may still have strokes waiting: they go on before and right after, so that a
+// key's release typed meanwhile does not overtake its press. Once Stop has cleared the filter,
+// nothing sets it again.
 void SetFilter(CaptureState& state) {
     if (state.readingOut) {
         return;
     }
-    filterSelection = Selection(state);
+    DeviceSet selection = Selection(state);
+    DeviceSet released = state.filtered & ~selection;
+    PassOnQueued(state, released);
+    filterSelection = selection;
     interception.setFilter(state.context, InSelection, InterceptionFilterAll);
     interception.setFilter(state.context, OutOfSelection, InterceptionFilterNone);
-    state.filtered = filterSelection;
+    state.filtered = selection;
+    PassOnQueued(state, released);
 }
 
 // The scanner went away: its half scan, modifiers, Alt code and held keys go with it. Its old
@@ -165,10 +193,6 @@ void ScannerIsAt(CaptureState& state, int device) {
     ScannerLeaves(state);
     state.scanner = device;
     SetFilter(state);
-}
-
-void Send(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
-    interception.send(state.context, device, &stroke, 1);
 }
 
 void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
@@ -219,6 +243,18 @@ void Route(CaptureState& state, int device, const InterceptionStrokeBuffer& stro
     }
 }
 
+// A number that reports the scanner's id while the scanner is still at its own number is an
+// identical device (a twin attached anew, or plugged in during capture): it is passed on,
+// never taken for the scanner, which would release the scanner's own number.
+Identity Resolve(CaptureState& state, int device, Identity identity) {
+    if (identity == Identity::Scanner && device != state.scanner && state.scanner != 0 &&
+        Identify(state.context, state.target, state.scanner) == Identity::Scanner) {
+        state.target.twins.set(static_cast<size_t>(device));
+        return Identity::Other;
+    }
+    return identity;
+}
+
 void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
     if (!IsKeyboardNumber(device)) {
         Send(state, device, stroke);
@@ -229,7 +265,23 @@ void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffe
         Hold(state, device, stroke);
         return;
     }
-    Route(state, device, stroke, Identify(state.context, state.target, device));
+    Route(state, device, stroke,
+          Resolve(state, device, Identify(state.context, state.target, device)));
+}
+
+// Every number's waiting strokes, without a driver wait; true when there were any.
+bool ReceiveEverywhere(CaptureState& state) {
+    bool any = false;
+    InterceptionStrokeBuffer stroke;
+    for (int device = 1; device <= InterceptionMaxDevice; ++device) {
+        for (int taken = 0; taken < StrokesPerSweep &&
+                            interception.receive(state.context, device, &stroke, 1) == 1;
+             ++taken) {
+            HandleStroke(state, device, stroke);
+            any = true;
+        }
+    }
+    return any;
 }
 
 // Keyboards whose strokes are held: those that can be told now are handled in order.
@@ -238,7 +290,7 @@ void IdentifyHeldKeyboards(CaptureState& state) {
         if (state.held[device].strokes.empty()) {
             continue;
         }
-        Identity identity = Identify(state.context, state.target, device);
+        Identity identity = Resolve(state, device, Identify(state.context, state.target, device));
         if (identity == Identity::Unknown) {
             continue;
         }
@@ -251,46 +303,57 @@ void IdentifyHeldKeyboards(CaptureState& state) {
     }
 }
 
-// Which keyboards are where; the filter is set again when the selection changed or a keyboard
-// arrived.
+// Which keyboards are where. The scanner stays where it is while its number reports it, and
+// other numbers with its id are then twins. Held strokes are routed before the filter is set
+// again, which it is when the selection changed or a keyboard arrived.
 void LookAtDevices(CaptureState& state, bool arrival) {
     DeviceSet present;
-    int found = 0;
+    Identity identities[InterceptionMaxKeyboard + 1] = {};
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
         uint16_t buffer[HardwareIdBytes / 2] = {};
-        if (interception.getHardwareId(state.context, device, buffer, HardwareIdBytes) != 0) {
-            present.set(static_cast<size_t>(device));
+        unsigned int bytes =
+            interception.getHardwareId(state.context, device, buffer, HardwareIdBytes);
+        present.set(static_cast<size_t>(device), bytes != 0);
+        identities[device] = Classify(state.target, device, buffer, bytes);
+    }
+    int found = 0;
+    if (state.target.hardwareId.empty()) {
+        found = present.test(static_cast<size_t>(state.target.deviceNumber))
+                    ? state.target.deviceNumber
+                    : 0;
+    } else {
+        if (state.scanner != 0 && identities[state.scanner] == Identity::Scanner) {
+            found = state.scanner;
         }
-        if ((found == 0 || device == state.scanner) &&
-            Identify(state.context, state.target, device) == Identity::Scanner &&
-            (!state.target.hardwareId.empty() || present.test(static_cast<size_t>(device)))) {
-            found = device;
+        for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+            if (identities[device] != Identity::Scanner || device == found) {
+                continue;
+            }
+            if (found == 0) {
+                found = device;
+            } else {
+                state.target.twins.set(static_cast<size_t>(device));
+            }
         }
     }
     arrival = arrival || (present & ~state.present).any();
-    state.present = present;
-    if (found == 0) {
+    if (found != state.scanner) {
         ScannerLeaves(state);
-    } else if (found != state.scanner) {
-        ScannerLeaves(state);
-        state.scanner = found;
     }
+    state.present = present;
+    state.scanner = found;
+    IdentifyHeldKeyboards(state);
     if (arrival || Selection(state) != state.filtered) {
         SetFilter(state);
     }
 }
 
 // After the filter is cleared: what the driver still holds is read out, so that no key stays
-// down for the system and nothing of this capture reaches the next.
+// down for the system and nothing of this capture reaches the next. Strokes held for a
+// keyboard that still cannot be identified never reached the system and are dropped.
 void ReadOut(CaptureState& state) {
     state.readingOut = true;
-    InterceptionStrokeBuffer stroke;
-    for (int taken = 0; taken < ReadOutLimit; ++taken) {
-        InterceptionDevice device = interception.waitWithTimeout(state.context, 0);
-        if (device == 0 || interception.receive(state.context, device, &stroke, 1) != 1) {
-            break;
-        }
-        HandleStroke(state, device, stroke);
+    for (int sweep = 0; sweep < ReadOutSweeps && ReceiveEverywhere(state); ++sweep) {
     }
     IdentifyHeldKeyboards(state);
     // Whole scans only: what follows the last Enter is dropped.
@@ -381,6 +444,9 @@ void CaptureThreadMain(std::promise<void> filterInPlace) {
             continue;
         }
         if (interception.receive(state.context, device, &stroke, 1) != 1) {
+            // The named number may stay named with nothing to give: the others are asked
+            // directly, so that they are not starved, and the thread pauses.
+            ReceiveEverywhere(state);
             std::this_thread::sleep_for(EmptyReceivePause);
             continue;
         }

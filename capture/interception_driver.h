@@ -26,6 +26,7 @@ constexpr unsigned short InterceptionKeyE1 = 0x04;
 constexpr InterceptionFilter InterceptionFilterAll = 0xFFFF;
 constexpr InterceptionFilter InterceptionFilterNone = 0;
 constexpr int InterceptionMaxKeyboard = 10;
+constexpr int InterceptionMaxDevice = 20;  // keyboards 1 to 10, mice 11 to 20
 
 struct InterceptionFunctions {
     InterceptionContext (*createContext)();

@@ -14,7 +14,7 @@
 namespace {
 
 void OnStartStop(HWND dialog) {
-    if (captureActive.load()) {
+    if (CaptureArmed()) {
         StopCapture(dialog, true);
     } else {
         StartCapture(dialog);

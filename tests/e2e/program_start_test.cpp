@@ -144,6 +144,20 @@ TEST_F(ProgramStartTest, AtLogonADriverThatComesUpLateIsWaitedForWithoutABox) {
     EXPECT_EQ(frame, ReadBytes(client, frame.size()));
 }
 
+TEST_F(ProgramStartTest, StopGivesUpARestartThatWaitsForTheDriver) {
+    WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
+    AppOptions options;
+    options.arguments = L"--tray";
+    options.unavailableCalls = 1000000;
+    ASSERT_TRUE(LaunchAndFindWindow(app, options));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for driver"));
+    EXPECT_EQ(L"Stop", ControlText(app.window, IDC_START_STOP));
+    PostCommand(app, IDC_START_STOP);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
+    EXPECT_EQ(L"Start", ControlText(app.window, IDC_START_STOP));
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"capture_state.ini").find("Active=0"));
+}
+
 TEST_F(ProgramStartTest, ControlsShowAddressPortDevicesAndStatus) {
     WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\nCase=lower\r\nIncludeEnter=0\r\n");
     ASSERT_TRUE(LaunchAndFindWindow(app, {}));
