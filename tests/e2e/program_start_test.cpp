@@ -148,7 +148,7 @@ TEST_F(ProgramStartTest, StopGivesUpARestartThatWaitsForTheDriver) {
     WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
     AppOptions options;
     options.arguments = L"--tray";
-    options.unavailableCalls = 1000000;
+    options.driverUnavailable = true;  // never comes up
     ASSERT_TRUE(LaunchAndFindWindow(app, options));
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for driver"));
     EXPECT_EQ(L"Stop", ControlText(app.window, IDC_START_STOP));
