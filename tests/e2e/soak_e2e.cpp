@@ -107,10 +107,18 @@ struct Soak {
             }
         } else {
             ++sentReading;
-            bool arrived = ReadBytes(client, frame.size()) == frame;
+            std::string got = ReadBytes(client, frame.size());
+            bool arrived = got == frame;
             arrived ? ++delivered : ++lost;
-            if (!arrived)
+            if (!arrived) {
+                // What went missing, and what the program said around it.
+                std::wstring log = LogText(app);
+                std::printf(
+                    "lost scan %llu on keyboard %d: %zu of %zu bytes arrived\nlog ends: %s\n",
+                    static_cast<unsigned long long>(scanNumber), scanner, got.size(), frame.size(),
+                    Narrow(log.substr(log.size() > 1500 ? log.size() - 1500 : 0)).c_str());
                 Reconnect();
+            }
         }
     }
 
