@@ -141,14 +141,27 @@ void Send(CaptureState& state, int device, const InterceptionStrokeBuffer& strok
     interception.send(state.context, device, &stroke, 1);
 }
 
+// Hands each stroke the driver holds for the number to take, without a driver wait (receive
+// never waits); true when there was any.
+template <typename Take>
+bool TakeWaiting(CaptureState& state, int device, Take take) {
+    InterceptionStrokeBuffer stroke;
+    int taken = 0;
+    while (taken < StrokesPerSweep &&
+           interception.receive(state.context, device, &stroke, 1) == 1) {
+        take(stroke);
+        ++taken;
+    }
+    return taken != 0;
+}
+
 // What the driver still holds for keyboards that are not the scanner goes on to the system.
 void PassOnQueued(CaptureState& state, const DeviceSet& numbers) {
-    InterceptionStrokeBuffer stroke;
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        for (int taken = 0; numbers.test(static_cast<size_t>(device)) && taken < StrokesPerSweep &&
-                            interception.receive(state.context, device, &stroke, 1) == 1;
-             ++taken) {
-            Send(state, device, stroke);
+        if (numbers.test(static_cast<size_t>(device))) {
+            TakeWaiting(state, device, [&](const InterceptionStrokeBuffer& stroke) {
+                Send(state, device, stroke);
+            });
         }
     }
 }
@@ -269,17 +282,15 @@ void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffe
           Resolve(state, device, Identify(state.context, state.target, device)));
 }
 
-// Every number's waiting strokes, without a driver wait; true when there were any.
+// Every number's waiting strokes; true when there were any.
 bool ReceiveEverywhere(CaptureState& state) {
     bool any = false;
-    InterceptionStrokeBuffer stroke;
     for (int device = 1; device <= InterceptionMaxDevice; ++device) {
-        for (int taken = 0; taken < StrokesPerSweep &&
-                            interception.receive(state.context, device, &stroke, 1) == 1;
-             ++taken) {
-            HandleStroke(state, device, stroke);
-            any = true;
-        }
+        any = TakeWaiting(state, device,
+                          [&](const InterceptionStrokeBuffer& stroke) {
+                              HandleStroke(state, device, stroke);
+                          }) ||
+              any;
     }
     return any;
 }

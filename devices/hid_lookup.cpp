@@ -38,52 +38,52 @@ std::wstring RegistryName(HidInterfaceSet set, unsigned long property) {
     return std::wstring();
 }
 
-}  // namespace
-
-std::wstring lookupHidProductName(const std::wstring& hardwareId) {
+// Shows each present interface whose key is the hardware id's to visit, with the set that
+// remembers it, until visit says it has what it wanted.
+template <typename Visit>
+void VisitMatchingInterfaces(const std::wstring& hardwareId, Visit visit) {
     const std::wstring target = buildDeviceKey(hardwareId);
     if (target.empty()) {
-        return std::wstring();
+        return;
     }
     HidInterfaceSet set = hidLookupCalls.openSet();
     if (set == nullptr) {
-        return std::wstring();
+        return;
     }
-    std::wstring name;
+    bool done = false;
     std::wstring devicePath;
-    // A matching interface that yields no name does not end the search.
-    for (unsigned long index = 0;
-         name.empty() && hidLookupCalls.interfaceAt(set, index, devicePath); ++index) {
-        if (devicePath.empty() || buildDeviceKey(devicePath) != target) {
-            continue;
+    for (unsigned long index = 0; !done && hidLookupCalls.interfaceAt(set, index, devicePath);
+         ++index) {
+        if (!devicePath.empty() && buildDeviceKey(devicePath) == target) {
+            done = visit(set, devicePath);
         }
-        name = ProductString(devicePath);
+    }
+    hidLookupCalls.closeSet(set);
+}
+
+}  // namespace
+
+std::wstring lookupHidProductName(const std::wstring& hardwareId) {
+    std::wstring name;
+    // A matching interface that yields no name does not end the search.
+    VisitMatchingInterfaces(hardwareId, [&name](HidInterfaceSet set, const std::wstring& path) {
+        name = ProductString(path);
         if (name.empty()) {
             name = RegistryName(set, HidFriendlyNameProperty);
         }
         if (name.empty()) {
             name = RegistryName(set, HidDescriptionProperty);
         }
-    }
-    hidLookupCalls.closeSet(set);
+        return !name.empty();
+    });
     return name;
 }
 
 bool HidListsDevice(const std::wstring& hardwareId) {
-    const std::wstring target = buildDeviceKey(hardwareId);
-    if (target.empty()) {
-        return false;
-    }
-    HidInterfaceSet set = hidLookupCalls.openSet();
-    if (set == nullptr) {
-        return false;
-    }
     bool listed = false;
-    std::wstring devicePath;
-    for (unsigned long index = 0; !listed && hidLookupCalls.interfaceAt(set, index, devicePath);
-         ++index) {
-        listed = !devicePath.empty() && buildDeviceKey(devicePath) == target;
-    }
-    hidLookupCalls.closeSet(set);
+    VisitMatchingInterfaces(hardwareId, [&listed](HidInterfaceSet, const std::wstring&) {
+        listed = true;
+        return true;
+    });
     return listed;
 }
