@@ -19,17 +19,20 @@ constexpr UINT_PTR PresenceTimer = 2;
 // capture on the selected device. True when capture was started.
 bool StartCapture(HWND dialog);
 // The automatic restart: capture on the remembered device, wherever the driver numbers it now,
-// or waiting for it when it is not present. Never on another device.
+// or waiting for it when it is not present. Never on another device: with nothing remembered
+// it records capture as stopped, and the log and the window say why.
 bool RestartRememberedCapture(HWND dialog);
 // Capture runs, waits for its device, or an automatic restart waits for the driver: what
 // Stop ends.
 bool CaptureArmed();
 // With record, capture_state.ini notes the stop; without, it still says capture was active.
 void StopCapture(HWND dialog, bool record);
-// The presence timer: asks the capture thread to look at the keyboards, notes the captured
-// device going away and coming back; while an automatic restart waits for the driver, tries
-// to create its context again.
+// The presence timer: asks the capture thread to look at the keyboards; while an automatic
+// restart waits for the driver, tries to create its context again.
 void CheckCapturedDevice(HWND dialog);
+// WM_APP_SCANNER: the capture thread found the captured device at a number, or saw it go (0).
+// The log says each departure and each return, in order.
+void OnScannerMoved(HWND dialog, WPARAM deviceNumber, LPARAM session);
 // Logs that the driver is missing; a message box too unless quiet (a start at logon).
 void ReportDriverMissing(HWND dialog, bool quiet);
 

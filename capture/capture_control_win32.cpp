@@ -27,6 +27,8 @@ constexpr UINT PresenceMilliseconds = 1000;
 bool capturedDeviceSeen = false;
 // An automatic restart waits for the keyboard filter driver to come up.
 bool waitingForDriver = false;
+// An automatic restart found no device to wait for: the user has to choose one.
+bool restartRefused = false;
 // Windows lists the awaited device but the driver has no number left for it.
 bool deviceWithoutNumber = false;
 // Presence looks since the last check of Windows' device list while waiting: that check
@@ -53,7 +55,9 @@ void ShowCaptureState(HWND dialog) {
     bool active = captureActive.load();
     SetDlgItemTextW(dialog, IDC_START_STOP, active || waitingForDriver ? L"Stop" : L"Start");
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS,
-                    !active ? (waitingForDriver ? L"Waiting for driver" : L"Disconnected")
+                    !active               ? (waitingForDriver ? L"Waiting for driver"
+                                             : restartRefused ? L"Choose a device"
+                                                              : L"Disconnected")
                     : capturedDevice != 0 ? L"Connected"
                     : deviceWithoutNumber ? L"Restart Windows"
                                           : L"Waiting for device");
@@ -74,17 +78,64 @@ std::wstring RememberedDescription() {
     return NameDevice(rememberedDevice.hardwareId, std::wstring()).description;
 }
 
-// The device was found at a number: the list is refreshed for its name, the selector shows it,
-// and its number is remembered so that the next start looks there first.
+// The capture thread found the device at a number: it is remembered there for the rest of this
+// run (the settings keep the instance the user chose), and the list is refreshed for its name.
 void TakeFoundDevice(HWND dialog, int deviceNumber) {
     capturedDevice = deviceNumber;
+    rememberedDevice.deviceNumber = deviceNumber;
+    rememberedDevice.numberKnown = true;
     fillDeviceSelector(dialog);
-    for (size_t k = 0; k < DeviceList.size(); ++k) {
-        if (DeviceList[k].deviceNumber == deviceNumber) {
-            rememberedDevice = IdentityOfEntry(DeviceList, k);
-        }
+}
+
+// The thread's news of the scanner: at a number, or away (0).
+void ShowScannerAt(HWND dialog, int found) {
+    if (found == capturedDevice) {
+        return;
     }
-    SaveSettings(rememberedDevice);
+    if (capturedDevice != 0) {
+        std::wstring name = RememberedDescription();
+        capturedDevice = 0;
+        fillDeviceSelector(dialog);
+        LogLine(L"Device disconnected: " + name + L". Capture waits for it to return.");
+    }
+    if (found != 0) {
+        deviceWithoutNumber = false;
+        checksWithoutNumber = 0;
+        bool resumed = capturedDeviceSeen;
+        capturedDeviceSeen = true;
+        TakeFoundDevice(dialog, found);
+        LogLine((resumed ? L"Capture resumed on " : L"Capture started on ") +
+                RememberedDescription());
+    }
+    ShowCaptureState(dialog);
+}
+
+// The automatic restart cannot know which device to capture: it records capture as stopped
+// and shows the window, which says so.
+bool RefuseRestart(HWND dialog, const std::wstring& reason) {
+    LogLine(reason);
+    SaveCaptureActive(false);
+    restartRefused = true;
+    ShowCaptureState(dialog);
+    ShowWindow(dialog, SW_SHOW);
+    return false;
+}
+
+// Among identical devices the number saved by an earlier run decides nothing: the place among
+// them by number does, which a restart of Windows may have changed.
+void NoteIdenticalDevices(const DeviceIdentity& identity) {
+    int equals = 0;
+    for (const DeviceEntry& entry : DeviceList) {
+        equals += entry.hardwareId == identity.hardwareId ? 1 : 0;
+    }
+    if (equals > 1 && !identity.numberKnown && !identity.hardwareId.empty()) {
+        LogLine(std::to_wstring(equals) +
+                L" identical scanners are connected. Identical scanners "
+                L"cannot be told apart after a restart: capture takes number " +
+                std::to_wstring(identity.instance) +
+                L" of them by device number, as chosen "
+                L"before. If it is the wrong one, choose the scanner again.");
+    }
 }
 
 // While capture waits: Windows lists the device but no driver number reports it. Said once
@@ -129,8 +180,11 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     rememberedDevice = identity;
     ScanBufferClear();
     SaveSettings(rememberedDevice);
-    CaptureTarget target =
-        CaptureTargetFor(identity.hardwareId, identity.deviceNumber, identity.instance);
+    NoteIdenticalDevices(identity);
+    CaptureTarget target = CaptureTargetFor(
+        identity.hardwareId,
+        identity.numberKnown || identity.hardwareId.empty() ? identity.deviceNumber : 0,
+        identity.instance);
     if (!StartCaptureThread(target, (GetKeyState(VK_CAPITAL) & 1) != 0)) {
         MessageBoxW(dialog,
                     L"Capture could not be started: the system refused to create the capture "
@@ -140,11 +194,12 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     }
     captureActive = true;
     waitingForDriver = false;
+    restartRefused = false;
     deviceWithoutNumber = false;
     looksSinceNumberCheck = 0;
     checksWithoutNumber = 0;
     scanCounter = 0;
-    int found = FindTargetDevice(captureTarget);
+    int found = scannerNumber.load();
     capturedDeviceSeen = found != 0;
     if (found != 0) {
         // The list may be older than a re-plug: rebuilt, it holds the number found now.
@@ -152,7 +207,7 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
         LogLine(L"Capture started on " + RememberedDescription());
     } else {
         capturedDevice = 0;
-        SelectDeviceNumber(dialog, 0);
+        fillDeviceSelector(dialog);
         LogLine(L"Waiting for " + RememberedDescription() +
                 L" to be connected; capture starts on it by itself.");
         CheckDriverNumbers();
@@ -189,10 +244,14 @@ bool StartCapture(HWND dialog) {
         return false;
     }
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
-    if (entry == nullptr) {
+    bool absent = entry == nullptr && AbsentDeviceSelected(dialog);
+    if (entry == nullptr && !absent) {
         return Refuse(dialog, L"Please select a device.");
     }
-    DeviceIdentity identity = IdentityInDeviceList(*entry);
+    // The remembered device keeps the instance the user chose; another entry is a new choice.
+    bool remembered = absent || FindRememberedDevice(DeviceList, rememberedDevice) ==
+                                    static_cast<int>(entry - DeviceList.data());
+    DeviceIdentity identity = remembered ? rememberedDevice : IdentityInDeviceList(*entry);
     uint16_t port = CheckedPort(dialog);
     return port != 0 && ArmCapture(dialog, identity, port);
 }
@@ -219,22 +278,24 @@ bool RestartRememberedCapture(HWND dialog) {
         ShowCaptureState(dialog);
     }
     DeviceIdentity identity = rememberedDevice;
-    int position = FindRememberedDevice(DeviceList, identity);
-    if (position >= 0) {
-        identity = IdentityOfEntry(DeviceList, static_cast<size_t>(position));
+    if (!HasIdentity(identity)) {
+        // Lost or unreadable settings: any keyboard taken now could be the user's own.
+        return RefuseRestart(dialog,
+                             L"Auto-restart: no device is remembered (the settings are missing "
+                             L"or could not be read), so capture was not started. Choose the "
+                             L"scanner and press Start.");
     }
     if (identity.hardwareId.empty()) {
-        if (DeviceList.empty() || !HasIdentity(identity)) {
-            // Nothing to recognise a device by: the user has to choose.
-            return StartCapture(dialog);
+        int position = FindRememberedDevice(DeviceList, identity);
+        if (position < 0) {
+            // Saved by a version that kept only the number, and that number is empty now: which
+            // device it was cannot be told, and guessing could capture the user's own keyboard.
+            return RefuseRestart(dialog, L"Auto-restart: the saved device (number " +
+                                             std::to_wstring(identity.deviceNumber) +
+                                             L") is not connected and cannot be recognised; "
+                                             L"choose it and press Start.");
         }
-        // Saved by a version that kept only the number, and that number is empty now: which
-        // device it was cannot be told, and guessing could capture the user's own keyboard.
-        LogLine(L"Auto-restart: the saved device (number " +
-                std::to_wstring(identity.deviceNumber) +
-                L") is not connected and cannot be recognised; choose it and press Start.");
-        SaveCaptureActive(false);
-        return false;
+        identity = IdentityOfEntry(DeviceList, static_cast<size_t>(position));
     }
     uint16_t port = CheckedPort(dialog);
     return port != 0 && ArmCapture(dialog, identity, port);
@@ -281,30 +342,21 @@ void CheckCapturedDevice(HWND dialog) {
     if (!captureActive.load()) {
         return;
     }
-    RequestDeviceLook(false);
-    int found = FindTargetDevice(captureTarget);
-    if (found == 0 && capturedDevice == 0 && ++looksSinceNumberCheck >= LooksPerNumberCheck &&
+    RequestDeviceLook(LookCause::Tick);
+    if (scannerPostLost.exchange(false)) {
+        ShowScannerAt(dialog, scannerNumber.load());
+    }
+    if (capturedDevice == 0 && ++looksSinceNumberCheck >= LooksPerNumberCheck &&
         CheckDriverNumbers()) {
         ShowCaptureState(dialog);
     }
-    if (found == capturedDevice) {
-        return;
+}
+
+void OnScannerMoved(HWND dialog, WPARAM deviceNumber, LPARAM session) {
+    // A post of a capture that has ended since is old news.
+    if (captureActive.load() && static_cast<unsigned>(session) == captureSession.load()) {
+        ShowScannerAt(dialog, static_cast<int>(deviceNumber));
     }
-    if (found == 0) {
-        capturedDevice = 0;
-        SelectDeviceNumber(dialog, 0);
-        LogLine(L"Device disconnected: " + RememberedDescription() +
-                L". Capture waits for it to return.");
-    } else {
-        deviceWithoutNumber = false;
-        checksWithoutNumber = 0;
-        bool resumed = capturedDeviceSeen;
-        capturedDeviceSeen = true;
-        TakeFoundDevice(dialog, found);
-        LogLine((resumed ? L"Capture resumed on " : L"Capture started on ") +
-                RememberedDescription());
-    }
-    ShowCaptureState(dialog);
 }
 
 void WatchKeyboardArrivals(HWND dialog) {
@@ -335,9 +387,13 @@ void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
         return;
     }
     if (!captureActive.load()) {
+        // The selector shows what is connected, unless the user is looking at its list.
+        if (SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_GETDROPPEDSTATE, 0, 0) == 0) {
+            fillDeviceSelector(dialog);
+        }
         return;
     }
     // The driver numbers a new keyboard as it arrives; the filter is set on it again at once.
-    RequestDeviceLook(event == DBT_DEVICEARRIVAL);
-    CheckCapturedDevice(dialog);
+    // The capture thread posts what it finds.
+    RequestDeviceLook(event == DBT_DEVICEARRIVAL ? LookCause::Arrival : LookCause::Removal);
 }

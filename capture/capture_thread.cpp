@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "capture/scanner_whereabouts.h"
 #include "capture/stroke_hold.h"
 #include "common/app_messages.h"
 #include "common/dialog_post.h"
@@ -16,6 +17,9 @@ std::atomic<bool> captureStopFlag{false};
 std::thread captureThread;
 CaptureTarget captureTarget;
 ModifierState modifierState;
+std::atomic<int> scannerNumber{0};
+std::atomic<unsigned> captureSession{0};
+std::atomic<bool> scannerPostLost{false};
 
 namespace {
 
@@ -23,16 +27,16 @@ namespace {
 constexpr unsigned long WaitMilliseconds = 50;
 // A driver that names a number and then gives no stroke for it must not make the thread spin.
 constexpr auto EmptyReceivePause = std::chrono::milliseconds(10);
-constexpr unsigned int HardwareIdBytes = 1024;
 // Far more than the driver holds for one number; only a broken driver that keeps giving
 // strokes reaches these, and Stop must end.
 constexpr int StrokesPerSweep = 1 << 16;
 constexpr int ReadOutSweeps = 16;
 
-using DeviceSet = std::bitset<InterceptionMaxKeyboard + 1>;
+using DeviceSet = KeyboardSet;
 
 std::atomic<bool> lookRequested{false};
 std::atomic<bool> arrivalSignalled{false};
+std::atomic<bool> removalSignalled{false};
 
 // The numbers the filter call being made selects. The predicates run on the capture thread,
 // inside its own call to the driver library.
@@ -50,49 +54,13 @@ int OutOfSelection(InterceptionDevice device) {
     return IsKeyboardNumber(device) && !filterSelection.test(static_cast<size_t>(device)) ? 1 : 0;
 }
 
-// Whether the driver's reply of the given byte count holds exactly this id first. A reply
-// that fills the buffer may be cut short and proves nothing.
-bool HoldsHardwareId(const uint16_t* buffer, unsigned int bytes, const std::u16string& id) {
-    if (bytes >= HardwareIdBytes || bytes / 2 < id.size() + 1) {
-        return false;
-    }
-    for (size_t k = 0; k < id.size(); ++k) {
-        if (buffer[k] != static_cast<uint16_t>(id[k])) {
-            return false;
-        }
-    }
-    return buffer[id.size()] == 0;
-}
-
-bool ReportsHardwareId(InterceptionContext context, int device, const std::u16string& id) {
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
-    return HoldsHardwareId(buffer, bytes, id);
+Answer Ask(InterceptionContext context, const CaptureTarget& target, int device) {
+    uint16_t buffer[HardwareIdReplyBytes / 2] = {};
+    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdReplyBytes);
+    return CompareHardwareId(buffer, bytes, target.hardwareId);
 }
 
 enum class Identity { Scanner, Other, Unknown };
-
-// What the keyboard at the number is, from the driver's reply about it; Unknown when the
-// driver gives no id for it (absent, or not ready to say).
-Identity Classify(const CaptureTarget& target, int device, const uint16_t* buffer,
-                  unsigned int bytes) {
-    if (target.hardwareId.empty()) {
-        return device == target.deviceNumber ? Identity::Scanner : Identity::Other;
-    }
-    if (bytes == 0) {
-        return Identity::Unknown;
-    }
-    return !target.twins.test(static_cast<size_t>(device)) &&
-                   HoldsHardwareId(buffer, bytes, target.hardwareId)
-               ? Identity::Scanner
-               : Identity::Other;
-}
-
-Identity Identify(InterceptionContext context, const CaptureTarget& target, int device) {
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    unsigned int bytes = interception.getHardwareId(context, device, buffer, HardwareIdBytes);
-    return Classify(target, device, buffer, bytes);
-}
 
 std::u16string ToUtf16(const std::wstring& text) {
     std::u16string converted;
@@ -104,10 +72,12 @@ std::u16string ToUtf16(const std::wstring& text) {
 
 struct CaptureState {
     InterceptionContext context = nullptr;
-    CaptureTarget target;  // its twins grow by identical devices that attach meanwhile
-    int scanner = 0;       // the number where the scanner is, 0 while it is away
-    DeviceSet present;     // numbers whose keyboard gave its id at the last look
-    DeviceSet filtered;    // numbers the filter was last set on
+    CaptureTarget target;
+    unsigned session = 0;
+    Whereabouts track;
+    DeviceSet present;    // numbers whose keyboard gave its id at the last look
+    bool looked = false;  // the first look, at the start, has been made
+    DeviceSet filtered;   // numbers the filter was last set on
     ReleaseTracker releases;
     HeldStrokes held[InterceptionMaxKeyboard + 1];
     bool readingOut = false;  // Stop came: characters are gathered, not queued
@@ -130,7 +100,7 @@ DeviceSet Selection(const CaptureState& state) {
         return selection;
     }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (device == state.scanner || !state.present.test(static_cast<size_t>(device))) {
+        if (device == state.track.scanner || !state.present.test(static_cast<size_t>(device))) {
             selection.set(static_cast<size_t>(device));
         }
     }
@@ -186,12 +156,22 @@ void SetFilter(CaptureState& state) {
 
 // The scanner went away: its half scan, modifiers, Alt code and held keys go with it. Its old
 // number counts as free until a look finds who is there.
+void TellDialog(CaptureState& state) {
+    scannerNumber = state.track.scanner;
+    if (!PostToMainDialog(WM_APP_SCANNER, static_cast<std::uintptr_t>(state.track.scanner),
+                          static_cast<std::intptr_t>(state.session))) {
+        scannerPostLost = true;
+    }
+}
+
 void ScannerLeaves(CaptureState& state) {
-    if (state.scanner == 0) {
+    if (state.track.scanner == 0) {
         return;
     }
-    state.present.reset(static_cast<size_t>(state.scanner));
-    state.scanner = 0;
+    state.present.reset(static_cast<size_t>(state.track.scanner));
+    state.track.scanner = 0;
+    state.track.misses = 0;
+    TellDialog(state);
     bool capsLock = modifierState.capsLock;
     modifierState = ModifierState{};
     modifierState.capsLock = capsLock;
@@ -199,13 +179,23 @@ void ScannerLeaves(CaptureState& state) {
     Queue(state, KeyEvent{0, false, true});
 }
 
-void ScannerIsAt(CaptureState& state, int device) {
-    if (state.scanner == device) {
+void MoveScanner(CaptureState& state, int device) {
+    if (state.track.scanner == device) {
         return;
     }
     ScannerLeaves(state);
-    state.scanner = device;
-    SetFilter(state);
+    if (device != 0) {
+        state.track.scanner = device;
+        state.track.twins.reset(static_cast<size_t>(device));
+        TellDialog(state);
+    }
+}
+
+void ScannerIsAt(CaptureState& state, int device) {
+    if (state.track.scanner != device) {
+        MoveScanner(state, device);
+        SetFilter(state);
+    }
 }
 
 void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
@@ -224,7 +214,7 @@ void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& st
 // Another keyboard: to the system, and its number is released from the filter once it is
 // known to be there.
 void PassOn(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
-    if (device == state.scanner) {
+    if (device == state.track.scanner) {
         ScannerLeaves(state);
     }
     Send(state, device, stroke);
@@ -256,16 +246,28 @@ void Route(CaptureState& state, int device, const InterceptionStrokeBuffer& stro
     }
 }
 
-// A number that reports the scanner's id while the scanner is still at its own number is an
-// identical device (a twin attached anew, or plugged in during capture): it is passed on,
-// never taken for the scanner, which would release the scanner's own number.
-Identity Resolve(CaptureState& state, int device, Identity identity) {
-    if (identity == Identity::Scanner && device != state.scanner && state.scanner != 0 &&
-        Identify(state.context, state.target, state.scanner) == Identity::Scanner) {
-        state.target.twins.set(static_cast<size_t>(device));
+// What the keyboard at the number is now. At the scanner's own number only another id means
+// another keyboard: a failed or empty query there still withholds its strokes. Elsewhere the
+// scanner's id is a twin's while the scanner's number still reports it, and the scanner's own,
+// re-plugged, when that number reports none.
+Identity Identify(CaptureState& state, int device) {
+    if (state.target.hardwareId.empty()) {
+        return device == state.target.deviceNumber ? Identity::Scanner : Identity::Other;
+    }
+    Answer answer = Ask(state.context, state.target, device);
+    if (device == state.track.scanner) {
+        return answer == Answer::Different ? Identity::Other : Identity::Scanner;
+    }
+    if (answer != Answer::Same) {
+        return answer == Answer::None ? Identity::Unknown : Identity::Other;
+    }
+    if (state.track.twins.test(static_cast<size_t>(device)) ||
+        (state.track.scanner != 0 &&
+         Ask(state.context, state.target, state.track.scanner) == Answer::Same)) {
+        state.track.twins.set(static_cast<size_t>(device));
         return Identity::Other;
     }
-    return identity;
+    return Identity::Scanner;
 }
 
 void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffer& stroke) {
@@ -278,8 +280,7 @@ void HandleStroke(CaptureState& state, int device, const InterceptionStrokeBuffe
         Hold(state, device, stroke);
         return;
     }
-    Route(state, device, stroke,
-          Resolve(state, device, Identify(state.context, state.target, device)));
+    Route(state, device, stroke, Identify(state, device));
 }
 
 // Every number's waiting strokes; true when there were any.
@@ -301,7 +302,7 @@ void IdentifyHeldKeyboards(CaptureState& state) {
         if (state.held[device].strokes.empty()) {
             continue;
         }
-        Identity identity = Resolve(state, device, Identify(state.context, state.target, device));
+        Identity identity = Identify(state, device);
         if (identity == Identity::Unknown) {
             continue;
         }
@@ -314,45 +315,31 @@ void IdentifyHeldKeyboards(CaptureState& state) {
     }
 }
 
-// Which keyboards are where. The scanner stays where it is while its number reports it, and
-// other numbers with its id are then twins. Held strokes are routed before the filter is set
-// again, which it is when the selection changed or a keyboard arrived.
-void LookAtDevices(CaptureState& state, bool arrival) {
+// Which keyboards are where. Held strokes are routed before the filter is set again, which it
+// is when the selection changed or a keyboard arrived.
+void LookAtDevices(CaptureState& state, bool arrival, bool removal) {
     DeviceSet present;
-    Identity identities[InterceptionMaxKeyboard + 1] = {};
+    Answer answers[InterceptionMaxKeyboard + 1] = {};
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        uint16_t buffer[HardwareIdBytes / 2] = {};
+        uint16_t buffer[HardwareIdReplyBytes / 2] = {};
         unsigned int bytes =
-            interception.getHardwareId(state.context, device, buffer, HardwareIdBytes);
+            interception.getHardwareId(state.context, device, buffer, HardwareIdReplyBytes);
         present.set(static_cast<size_t>(device), bytes != 0);
-        identities[device] = Classify(state.target, device, buffer, bytes);
+        answers[device] = CompareHardwareId(buffer, bytes, state.target.hardwareId);
     }
     int found = 0;
     if (state.target.hardwareId.empty()) {
-        found = present.test(static_cast<size_t>(state.target.deviceNumber))
-                    ? state.target.deviceNumber
-                    : 0;
+        int number = state.target.deviceNumber;
+        found = IsKeyboardNumber(number) && present.test(static_cast<size_t>(number)) ? number : 0;
     } else {
-        if (state.scanner != 0 && identities[state.scanner] == Identity::Scanner) {
-            found = state.scanner;
-        }
-        for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-            if (identities[device] != Identity::Scanner || device == found) {
-                continue;
-            }
-            if (found == 0) {
-                found = device;
-            } else {
-                state.target.twins.set(static_cast<size_t>(device));
-            }
-        }
+        found = state.looked ? FollowScanner(state.track, answers, removal)
+                             : FirstScanner(state.track, answers, state.target.deviceNumber,
+                                            state.target.instance);
     }
-    arrival = arrival || (present & ~state.present).any();
-    if (found != state.scanner) {
-        ScannerLeaves(state);
-    }
+    arrival = arrival || !state.looked || (present & ~state.present).any();
+    state.looked = true;
+    MoveScanner(state, found);
     state.present = present;
-    state.scanner = found;
     IdentifyHeldKeyboards(state);
     if (arrival || Selection(state) != state.filtered) {
         SetFilter(state);
@@ -381,59 +368,16 @@ CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber,
     CaptureTarget target;
     target.hardwareId = ToUtf16(hardwareId);
     target.deviceNumber = deviceNumber;
-    if (target.hardwareId.empty() || interceptionContext == nullptr) {
-        return target;
-    }
-    std::vector<int> same;
-    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (ReportsHardwareId(interceptionContext, device, target.hardwareId)) {
-            same.push_back(device);
-        }
-    }
-    int own = 0;
-    if (std::find(same.begin(), same.end(), deviceNumber) != same.end()) {
-        own = deviceNumber;
-    } else if (instance >= 1 && static_cast<size_t>(instance) <= same.size()) {
-        own = same[static_cast<size_t>(instance - 1)];
-    }
-    for (int device : same) {
-        if (device != own) {
-            target.twins.set(static_cast<size_t>(device));
-        }
-    }
+    target.instance = instance;
     return target;
 }
 
-int FindTargetDevice(const CaptureTarget& target) {
-    if (interceptionContext == nullptr) {
-        return 0;
-    }
-    auto isTarget = [&target](int device) {
-        return IsKeyboardNumber(device) &&
-               Identify(interceptionContext, target, device) == Identity::Scanner;
-    };
-    if (target.hardwareId.empty()) {
-        uint16_t buffer[HardwareIdBytes / 2] = {};
-        return interception.getHardwareId(interceptionContext, target.deviceNumber, buffer,
-                                          HardwareIdBytes) != 0
-                   ? target.deviceNumber
-                   : 0;
-    }
-    // Where it was is checked first, so that a device present twice is found where it was.
-    if (isTarget(target.deviceNumber)) {
-        return target.deviceNumber;
-    }
-    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (isTarget(device)) {
-            return device;
-        }
-    }
-    return 0;
-}
-
-void RequestDeviceLook(bool arrival) {
-    if (arrival) {
+void RequestDeviceLook(LookCause cause) {
+    if (cause == LookCause::Arrival) {
         arrivalSignalled = true;
+    }
+    if (cause == LookCause::Removal) {
+        removalSignalled = true;
     }
     lookRequested = true;
 }
@@ -442,12 +386,14 @@ void CaptureThreadMain(std::promise<void> filterInPlace) {
     CaptureState state;
     state.context = interceptionContext;
     state.target = captureTarget;
-    LookAtDevices(state, true);
+    state.session = captureSession.load();
+    LookAtDevices(state, true, false);
     filterInPlace.set_value();
     InterceptionStrokeBuffer stroke;
     while (!captureStopFlag.load()) {
         if (lookRequested.exchange(false)) {
-            LookAtDevices(state, arrivalSignalled.exchange(false));
+            LookAtDevices(state, arrivalSignalled.exchange(false),
+                          removalSignalled.exchange(false));
         }
         IdentifyHeldKeyboards(state);
         InterceptionDevice device = interception.waitWithTimeout(state.context, WaitMilliseconds);
@@ -475,6 +421,10 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     captureStopFlag = false;
     lookRequested = false;
     arrivalSignalled = false;
+    removalSignalled = false;
+    scannerNumber = 0;
+    scannerPostLost = false;
+    ++captureSession;
     std::future<void> confirmed;
     try {
         std::promise<void> filterInPlace;

@@ -11,19 +11,21 @@
 #include "capture/scan_translation.h"
 
 #include <atomic>
-#include <bitset>
 #include <future>
 #include <string>
 #include <thread>
 
-// The device capture follows. With a hardware id, it is the keyboard that reports that id, so
-// it is followed to whatever number it gets after a re-plug and a keyboard that takes over its
-// old number is not captured. Twins (other devices with the same id when capture started) are
-// never captured. Without a hardware id the device is known by its number alone.
+// The device capture follows. With a hardware id, it is the keyboard that reports that id: it is
+// followed to whatever number it gets after a re-plug, and a keyboard that takes over its old
+// number is not captured. Without a hardware id it is known by its number alone.
 struct CaptureTarget {
     std::u16string hardwareId;
+    // Where it is known to be in this Windows session, 0 when that is not known (a start from
+    // the settings: numbers change at every boot).
     int deviceNumber = 0;
-    std::bitset<InterceptionMaxKeyboard + 1> twins;
+    // Among identical devices present at the start, the instance-th by number is taken when
+    // the number does not tell.
+    int instance = 1;
 };
 
 extern std::atomic<bool> captureStopFlag;
@@ -33,18 +35,26 @@ extern CaptureTarget captureTarget;
 // The capture thread's own while it runs.
 extern ModifierState modifierState;
 
-// The target for a device with this hardware id, last seen at the number and the instance-th of
-// the devices with that id. Of the numbers that report the id now, the device is the one at its
-// number, else the instance-th (it was re-plugged and numbered anew); the others are its twins.
 CaptureTarget CaptureTargetFor(const std::wstring& hardwareId, int deviceNumber, int instance);
 
-// The number at which the target's device is present now, or 0.
-int FindTargetDevice(const CaptureTarget& target);
+// The number where the scanner is, 0 while it is away; written by the capture thread. Every
+// change is also posted to the dialog as WM_APP_SCANNER, in order, so that a device that left
+// and came back between two looks of the dialog shows as both.
+extern std::atomic<int> scannerNumber;
+// Counts capture starts; each post carries the count of its start, so that a post of an
+// earlier capture is told from the current one's.
+extern std::atomic<unsigned> captureSession;
+// A post that the system refused: the dialog takes scannerNumber as it is instead.
+extern std::atomic<bool> scannerPostLost;
 
-// Any thread: the keyboards may have changed (arrival says one came), so the capture thread
-// looks at them again before its next driver wait and sets the filter anew after an arrival,
-// since the driver may start a new keyboard without the filter that was set on its number.
-void RequestDeviceLook(bool arrival);
+// Why the keyboards are looked at again. A removal notice means that a number which reports no
+// id now is empty; otherwise one empty answer at the scanner's number may be a failed query.
+enum class LookCause { Tick, Arrival, Removal };
+
+// Any thread: the keyboards may have changed, so the capture thread looks at them again before
+// its next driver wait, and sets the filter anew after an arrival, since the driver may start a
+// new keyboard without the filter that was set on its number.
+void RequestDeviceLook(LookCause cause);
 
 // Looks at the keyboards and sets the filter, says so through filterInPlace, then handles
 // strokes until captureStopFlag is set; then clears the filter and reads out what the driver

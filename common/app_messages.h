@@ -8,3 +8,6 @@ constexpr unsigned WM_APP_TCP_STATUS = 0x8004;  // wParam: the new TcpStatus
 constexpr unsigned WM_APP_AUTO_RESTART = 0x8005;
 // From the capture thread: the key queue holds an Enter or a whole batch; no parameters.
 constexpr unsigned WM_APP_KEYS = 0x8006;
+// From the capture thread: the scanner is now at the number wParam, or away (0); lParam is the
+// capture start it belongs to (captureSession).
+constexpr unsigned WM_APP_SCANNER = 0x8007;

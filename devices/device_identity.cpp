@@ -3,6 +3,7 @@
 #include "capture/interception_driver.h"
 #include "devices/device_naming.h"
 
+#include <algorithm>
 #include <cstdint>
 
 DeviceIdentity rememberedDevice;
@@ -25,6 +26,7 @@ DeviceIdentity IdentityOfEntry(const std::vector<DeviceEntry>& list, size_t posi
     const DeviceEntry& entry = list[position];
     identity.hardwareId = entry.hardwareId;
     identity.deviceNumber = entry.deviceNumber;
+    identity.numberKnown = true;
     for (size_t k = 0; k <= position; ++k) {
         if (list[k].hardwareId == entry.hardwareId) {
             ++identity.instance;
@@ -38,23 +40,25 @@ DeviceIdentity IdentityInDeviceList(const DeviceEntry& entry) {
 }
 
 int FindRememberedDevice(const std::vector<DeviceEntry>& list, const DeviceIdentity& identity) {
+    std::vector<int> equals;
     for (size_t k = 0; k < list.size(); ++k) {
-        if (list[k].deviceNumber == identity.deviceNumber &&
-            (identity.hardwareId.empty() || list[k].hardwareId == identity.hardwareId)) {
-            return static_cast<int>(k);
+        bool atNumber = list[k].deviceNumber == identity.deviceNumber;
+        if (identity.hardwareId.empty()) {
+            if (atNumber) {
+                return static_cast<int>(k);
+            }
+        } else if (list[k].hardwareId == identity.hardwareId) {
+            if (atNumber && identity.numberKnown) {
+                return static_cast<int>(k);
+            }
+            equals.push_back(static_cast<int>(k));
         }
     }
-    if (identity.hardwareId.empty()) {
+    if (equals.empty()) {
         return -1;
     }
-    int wanted = identity.instance > 0 ? identity.instance : 1;
-    int seen = 0;
-    for (size_t k = 0; k < list.size(); ++k) {
-        if (list[k].hardwareId == identity.hardwareId && ++seen == wanted) {
-            return static_cast<int>(k);
-        }
-    }
-    return -1;
+    size_t place = static_cast<size_t>(identity.instance > 0 ? identity.instance : 1);
+    return equals[std::min(place, equals.size()) - 1];
 }
 
 std::wstring LiveHardwareId(int deviceNumber) {

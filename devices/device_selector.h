@@ -1,4 +1,5 @@
-// The device combo box: one item per DeviceList entry, in list order.
+// The device combo box: one item per DeviceList entry, in list order, and after them the
+// remembered device when it is not connected.
 #pragma once
 
 #include "devices/device_list.h"
@@ -6,15 +7,16 @@
 #include <windows.h>
 
 // Rebuilds the list, refills the combo box and selects what the state calls for: while capture
-// runs, the device it runs on (nothing while it waits for it); otherwise the remembered device
-// when present, else the first entry. Not a selection change: nothing is saved or logged.
+// runs, the device it runs on (the not-connected item while it waits for it); otherwise the
+// remembered device, present or not. Nothing is selected when nothing is remembered: the user
+// has to choose. Not a selection change: nothing is saved or logged.
 void fillDeviceSelector(HWND dialog);
 
-// Selects the entry of a device number, or nothing when the list has none.
-void SelectDeviceNumber(HWND dialog, int deviceNumber);
-
-// The entry under the current selection, or null.
+// The entry under the current selection, or null (also for the not-connected item).
 const DeviceEntry* selectedDeviceEntry(HWND dialog);
+
+// The not-connected item of the remembered device is selected.
+bool AbsentDeviceSelected(HWND dialog);
 
 // CBN_SELCHANGE: remembers, saves, logs, and moves a running capture to the new device.
 void OnDeviceSelectionChange(HWND dialog);

@@ -3,18 +3,32 @@
 #include "capture/capture_control.h"
 #include "common/log_line.h"
 #include "devices/device_identity.h"
+#include "devices/device_naming.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
 
 namespace {
 
-WPARAM IndexOfNumber(int deviceNumber) {
+// The remembered device is shown as not connected after the list's entries.
+bool absentItemShown = false;
+
+int IndexOfNumber(int deviceNumber) {
     for (size_t index = 0; index < DeviceList.size(); ++index) {
         if (DeviceList[index].deviceNumber == deviceNumber) {
-            return index;
+            return static_cast<int>(index);
         }
     }
-    return static_cast<WPARAM>(-1);
+    return -1;
+}
+
+int AbsentItemIndex() {
+    return absentItemShown ? static_cast<int>(DeviceList.size()) : -1;
+}
+
+// Its name as the list would give it while it is still known to Windows, else from its id.
+std::wstring AbsentLabel() {
+    const std::wstring& id = rememberedDevice.hardwareId;
+    return NameDevice(id, lookupHidProductName(id)).label + L" (not connected)";
 }
 
 }  // namespace
@@ -26,18 +40,16 @@ void fillDeviceSelector(HWND dialog) {
     for (const DeviceEntry& entry : DeviceList) {
         SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.label.c_str()));
     }
-    if (captureActive.load()) {
-        SelectDeviceNumber(dialog, capturedDevice);
-        return;
-    }
     int remembered = FindRememberedDevice(DeviceList, rememberedDevice);
-    if (!DeviceList.empty()) {
-        SendMessageW(selector, CB_SETCURSEL, remembered < 0 ? 0 : remembered, 0);
+    bool waiting = captureActive.load() && capturedDevice == 0;
+    absentItemShown = !rememberedDevice.hardwareId.empty() && (waiting || remembered < 0);
+    if (absentItemShown) {
+        SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AbsentLabel().c_str()));
     }
-}
-
-void SelectDeviceNumber(HWND dialog, int deviceNumber) {
-    SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_SETCURSEL, IndexOfNumber(deviceNumber), 0);
+    int index = captureActive.load() && !waiting ? IndexOfNumber(capturedDevice)
+                : absentItemShown                ? AbsentItemIndex()
+                                                 : remembered;
+    SendMessageW(selector, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 const DeviceEntry* selectedDeviceEntry(HWND dialog) {
@@ -46,6 +58,11 @@ const DeviceEntry* selectedDeviceEntry(HWND dialog) {
         return nullptr;
     }
     return &DeviceList[static_cast<size_t>(index)];
+}
+
+bool AbsentDeviceSelected(HWND dialog) {
+    return absentItemShown && SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0,
+                                                  0) == AbsentItemIndex();
 }
 
 void OnDeviceSelectionChange(HWND dialog) {

@@ -135,6 +135,9 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_APP_KEYS:
             ProcessKeyEvents();
             return TRUE;
+        case WM_APP_SCANNER:
+            OnScannerMoved(dialog, wParam, lParam);
+            return TRUE;
         case WM_APP_AUTO_RESTART:
             RestartRememberedCapture(dialog);
             return TRUE;

@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "common/app_messages.h"
 #include "common/dialog_post.h"
 #include "devices/device_identity.h"
 #include "support/dialog_messages.h"
@@ -134,14 +135,19 @@ TEST_F(CaptureThreadTest, StartedWhereTheScannerWasItIsFoundByItsPlaceAmongEqual
     ASSERT_EQ("ok", sim.Command("move 2 5"));
     ASSERT_EQ("ok", sim.Command("plug 7 " + scanner));
     std::wstring id(scanner.begin(), scanner.end());
+    struct Case {
+        int known, instance, taken;
+    } cases[] = {{2, 1, 5}, {0, 2, 7}, {0, 3, 7}, {7, 1, 7}, {0, 0, 5}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(id, c.known, c.instance), false));
+        EXPECT_EQ(c.taken, scannerNumber.load()) << c.known << " " << c.instance;
+        StopThread();
+    }
     ASSERT_TRUE(StartCaptureThread(CaptureTargetFor(id, 2, 1), false));
-    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 5") == "65535"; }));
-    EXPECT_EQ(5, FindTargetDevice(captureTarget));
     ASSERT_EQ("ok", sim.Command("type 5 ab"));
     ASSERT_EQ("ok", sim.Command("type 7 c"));
     EXPECT_EQ("ab", Queued(2));
     EXPECT_EQ((std::vector<std::string>{"7 46 0", "7 46 1"}), SystemAfter(2));
-    EXPECT_EQ(7, FindTargetDevice(CaptureTargetFor(id, 2, 2)));  // the second of the two
 }
 
 TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
@@ -289,9 +295,10 @@ TEST_F(CaptureThreadTest, ScannerIsFollowedToItsNewNumberAndNothingElseIsCapture
     std::vector<std::string> expected = {"1 44 0", "1 44 1", "3 21 0",
                                          "3 21 1", "4 45 0", "4 45 1"};
     EXPECT_EQ(expected, system);
-    EXPECT_EQ(10, FindTargetDevice(captureTarget));
+    EXPECT_EQ(10, scannerNumber.load());
     ASSERT_EQ("ok", sim.Command("unplug 10"));
-    EXPECT_EQ(0, FindTargetDevice(captureTarget));
+    RequestDeviceLook(LookCause::Removal);
+    EXPECT_TRUE(WaitUntil([] { return scannerNumber.load() == 0; }));
 }
 
 TEST_F(CaptureThreadTest, OnlyTheScannerAndFreeNumbersAreFiltered) {
@@ -381,7 +388,7 @@ TEST_F(CaptureThreadTest, AnIdenticalScannerAttachedAnewIsNeverTakenForTheScanne
     ASSERT_EQ("ok", sim.Command("move 3 5"));  // the twin re-attached, typed on at once
     ASSERT_EQ("ok", sim.Command("type 5 x"));
     EXPECT_EQ((std::vector<std::string>{"5 45 0", "5 45 1"}), SystemAfter(2));
-    RequestDeviceLook(false);
+    RequestDeviceLook(LookCause::Tick);
     EXPECT_TRUE(WaitUntil([&] { return sim.Command("filter 5") == "0"; }));
     EXPECT_EQ("65535", sim.Command("filter 2"));
     ASSERT_EQ("ok", sim.Command("scan 2 ok"));
@@ -396,7 +403,7 @@ TEST_F(CaptureThreadTest, AnArrivalSetsTheFilterAgain) {
     // The driver starts the re-plugged scanner unfiltered; nothing has looked yet.
     ASSERT_EQ("ok", sim.Command("move 2 5"));
     EXPECT_EQ("0", sim.Command("filter 5"));
-    RequestDeviceLook(true);
+    RequestDeviceLook(LookCause::Arrival);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 5") == "65535"; }));
     ASSERT_EQ("ok", sim.Command("scan 5 9"));
     EXPECT_EQ("|9\r", Queued(3));
@@ -410,7 +417,10 @@ std::condition_variable gateChanged;
 bool gateClosed = false;
 bool threadAtGate = false;
 
-bool WaitAtGate(unsigned, std::uintptr_t, std::intptr_t) {
+bool WaitAtGate(unsigned message, std::uintptr_t, std::intptr_t) {
+    if (message != WM_APP_KEYS) {
+        return true;
+    }
     std::unique_lock<std::mutex> lock(gateMutex);
     threadAtGate = true;
     gateChanged.notify_all();

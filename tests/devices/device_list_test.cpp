@@ -87,14 +87,19 @@ TEST(DeviceIdentity, RememberedDeviceIsFoundByNumberThenByPlaceAmongEquals) {
                                            {3, s, L"", L""},
                                            {5, s, L"", L""},
                                            {10, L"HID\\K", L"", L""}};
+    // A number read from the settings (not known in this run) decides nothing among equals;
+    // with fewer equals than the instance, the last is taken.
     const RememberedCase cases[] = {
-        {{s, 1, 3}, 1},    {{s, 2, 5}, 2},    {{s, 1, 4}, 1},          {{s, 2, 3}, 1},
-        {{s, 3, 9}, -1},   {{s, 2, 10}, 2},   {{s, 0, 0}, 1},          {{L"", 0, 10}, 3},
-        {{L"", 0, 4}, -1}, {{L"", 0, 0}, -1}, {{L"HID\\X", 1, 1}, -1},
+        {{s, 1, 3, true}, 1},  {{s, 2, 5, true}, 2},  {{s, 1, 4, true}, 1},
+        {{s, 2, 3, true}, 1},  {{s, 2, 3, false}, 2}, {{s, 1, 5, false}, 1},
+        {{s, 3, 9, false}, 2}, {{s, 2, 10, true}, 2}, {{s, 0, 0}, 1},
+        {{L"", 0, 10}, 3},     {{L"", 0, 4}, -1},     {{L"", 0, 0}, -1},
+        {{L"HID\\X", 1, 1}, -1},
     };
     for (const RememberedCase& c : cases) {
         EXPECT_EQ(c.position, FindRememberedDevice(list, c.identity))
-            << c.identity.instance << " " << c.identity.deviceNumber;
+            << c.identity.instance << " " << c.identity.deviceNumber << " "
+            << c.identity.numberKnown;
     }
     DeviceIdentity twin = IdentityOfEntry(list, 2);
     EXPECT_EQ(s, twin.hardwareId);

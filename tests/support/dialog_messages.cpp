@@ -14,6 +14,7 @@ void ClearCollectedDialogMessages() {
     std::lock_guard<std::mutex> lock(collected.mutex);
     collected.lines.clear();
     collected.statuses.clear();
+    collected.scannerMoves.clear();
     collected.keyWakes = 0;
     collected.logWakes = 0;
 }
@@ -48,6 +49,12 @@ std::vector<int> ReportedStatuses() {
     DeliverDialogMessages();
     std::lock_guard<std::mutex> lock(collected.mutex);
     return collected.statuses;
+}
+
+std::vector<int> ScannerMoves() {
+    DeliverDialogMessages();
+    std::lock_guard<std::mutex> lock(collected.mutex);
+    return collected.scannerMoves;
 }
 
 bool WaitForLoggedText(const std::wstring& text, size_t times, std::chrono::milliseconds limit) {

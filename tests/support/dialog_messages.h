@@ -15,6 +15,8 @@ std::vector<std::wstring> PostedLogLines();
 // The texts after the "[hh:mm:ss] " prefix.
 std::vector<std::wstring> LoggedTexts();
 std::vector<int> ReportedStatuses();
+// The numbers the capture thread posted as the scanner's, in order (0: it went away).
+std::vector<int> ScannerMoves();
 // How many times the capture thread woke the dialog for its key queue.
 size_t KeyQueueWakeUps();
 // How many times log lines woke the dialog.

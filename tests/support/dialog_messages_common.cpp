@@ -23,5 +23,10 @@ bool CollectDialogMessage(unsigned message, std::uintptr_t wParam, std::intptr_t
         collected.statuses.push_back(static_cast<int>(wParam));
         return true;
     }
+    if (message == WM_APP_SCANNER) {
+        std::lock_guard<std::mutex> lock(collected.mutex);
+        collected.scannerMoves.push_back(static_cast<int>(wParam));
+        return true;
+    }
     return false;
 }

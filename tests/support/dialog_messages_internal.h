@@ -8,6 +8,7 @@ struct CollectedMessages {
     std::mutex mutex;
     std::vector<std::wstring> lines;
     std::vector<int> statuses;
+    std::vector<int> scannerMoves;
     size_t keyWakes = 0;
     size_t logWakes = 0;
 };

@@ -1,0 +1,68 @@
+#include "capture/scanner_whereabouts.h"
+
+#include <algorithm>
+#include <vector>
+
+Answer CompareHardwareId(const uint16_t* buffer, unsigned int bytes, const std::u16string& id) {
+    if (bytes == 0) {
+        return Answer::None;
+    }
+    if (bytes >= HardwareIdReplyBytes || bytes / 2 < id.size() + 1) {
+        return Answer::Different;
+    }
+    for (size_t k = 0; k < id.size(); ++k) {
+        if (buffer[k] != static_cast<uint16_t>(id[k])) {
+            return Answer::Different;
+        }
+    }
+    return buffer[id.size()] == 0 ? Answer::Same : Answer::Different;
+}
+
+int FirstScanner(Whereabouts& where, const Answer* answers, int knownNumber, int instance) {
+    std::vector<int> same;
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (answers[device] == Answer::Same) {
+            same.push_back(device);
+        }
+    }
+    if (same.empty()) {
+        return 0;
+    }
+    size_t place = static_cast<size_t>(std::max(instance, 1));
+    bool known = knownNumber >= 1 && knownNumber <= InterceptionMaxKeyboard &&
+                 answers[knownNumber] == Answer::Same;
+    int own = known ? knownNumber : same[std::min(place, same.size()) - 1];
+    for (int device : same) {
+        where.twins.set(static_cast<size_t>(device), device != own);
+    }
+    return own;
+}
+
+int FollowScanner(Whereabouts& where, const Answer* answers, bool removal) {
+    int scanner = where.scanner;
+    if (scanner != 0) {
+        Answer own = answers[scanner];
+        if (own == Answer::Same) {
+            where.misses = 0;
+        } else if (own == Answer::None && !removal && where.misses == 0) {
+            where.misses = 1;
+        } else {
+            scanner = 0;
+        }
+    }
+    bool ownReports = scanner != 0 && answers[scanner] == Answer::Same;
+    int newcomer = 0;
+    for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        if (device == scanner) {
+            continue;
+        }
+        bool same = answers[device] == Answer::Same;
+        bool twin =
+            same && (ownReports || newcomer != 0 || where.twins.test(static_cast<size_t>(device)));
+        if (same && !twin) {
+            newcomer = device;
+        }
+        where.twins.set(static_cast<size_t>(device), twin);
+    }
+    return newcomer != 0 ? newcomer : scanner;
+}
