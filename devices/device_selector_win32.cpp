@@ -42,13 +42,14 @@ void fillDeviceSelector(HWND dialog) {
     }
     int remembered = FindRememberedDevice(DeviceList, rememberedDevice);
     bool waiting = captureActive.load() && capturedDevice == 0;
+    // The capture thread's news of a re-plug may still be on its way: the remembered device
+    // stands in for it meanwhile.
+    int captured = captureActive.load() && !waiting ? IndexOfNumber(capturedDevice) : -1;
     absentItemShown = !rememberedDevice.hardwareId.empty() && (waiting || remembered < 0);
     if (absentItemShown) {
         SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AbsentLabel().c_str()));
     }
-    int index = captureActive.load() && !waiting ? IndexOfNumber(capturedDevice)
-                : absentItemShown                ? AbsentItemIndex()
-                                                 : remembered;
+    int index = captured >= 0 ? captured : absentItemShown ? AbsentItemIndex() : remembered;
     SendMessageW(selector, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 

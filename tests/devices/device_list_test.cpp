@@ -45,6 +45,14 @@ TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
     EXPECT_EQ(5, DeviceList[1].deviceNumber);
     EXPECT_EQ(DeviceList[0].label, DeviceList[1].label);
     EXPECT_EQ(DeviceList[0].description, DeviceList[1].description);
+    // Two collections of one composite scanner are told apart by their long ids.
+    ASSERT_EQ("ok", sim.Command("plug 7 HID\\VID_1234&PID_ABCD&MI_01&Col01"));
+    ASSERT_EQ("ok", sim.Command("plug 8 HID\\VID_1234&PID_ABCD&MI_01&Col02"));
+    rebuildDeviceList();
+    ASSERT_EQ(4u, DeviceList.size());
+    EXPECT_EQ(L"[VID_1234&PID_ABCD]", DeviceList[0].label);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col01]", DeviceList[2].label);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col02]", DeviceList[3].label);
     sim.Close();
 }
 

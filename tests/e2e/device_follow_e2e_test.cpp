@@ -64,15 +64,18 @@ TEST_F(DeviceFollowTest, MissingScannerIsWaitedForNeverReplacedAndTakenWhenPlugg
     Launch("1=ACPI\\PNP0303");
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device"));
     EXPECT_TRUE(WaitForLog(app, L"Waiting for " + ScannerDescription));
-    EXPECT_EQ(-1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
+    // Shown as not connected, after the keyboard.
+    EXPECT_EQ(1, SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
     ExpectTypedIntoSystem(1, "secret");
     EXPECT_EQ(ActiveState, ReadSettingsFile(L"capture_state.ini"));
 
+    std::string config = ReadSettingsFile(L"config.ini");
     ASSERT_EQ("ok", SimCommand(app, "plug 3 " + ScannerId));
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
     EXPECT_TRUE(WaitForLog(app, L"Capture started on " + ScannerDescription));
     ExpectScanArrives(3, "4006381333931");
-    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("InterceptionId=3"));
+    // Numbers change at every boot: a device found is not saved again.
+    EXPECT_EQ(config, ReadSettingsFile(L"config.ini"));
     SocketClose(client);
     client = InvalidSocket;
     Quit();
@@ -190,7 +193,7 @@ TEST_F(DeviceFollowTest, OldSettingsRestartOnTheirNumberAndNeverGuess) {
     WriteSettings(ConfigFor(2, port), ActiveState);
     Launch("1=ACPI\\PNP0303");
     ASSERT_TRUE(WaitForLog(app, L"is not connected and cannot be recognised"));
-    EXPECT_EQ(L"Disconnected", ControlText(app.window, IDC_CAPTURE_STATUS));
+    EXPECT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Choose a device"));
     EXPECT_EQ("0", SimCommand(app, "filter 1"));
     EXPECT_EQ("[Capture]\r\nActive=0\r\n", ReadSettingsFile(L"capture_state.ini"));
 }
