@@ -395,6 +395,25 @@ TEST_F(CaptureThreadTest, AnIdenticalScannerAttachedAnewIsNeverTakenForTheScanne
     EXPECT_EQ("ok\r", Queued(3));
 }
 
+TEST_F(CaptureThreadTest, TheDialogHearsEveryMoveAndAFailedQueryStillWithholds) {
+    StartCollectingDialogMessages();
+    StartThread(2);
+    // A query that fails at the scanner's number: its strokes are still withheld.
+    ASSERT_EQ("ok", sim.Command("anonymous 2 on"));
+    ASSERT_EQ("ok", sim.Command("scan 2 ab"));
+    EXPECT_EQ("ab\r", Queued(3));
+    ASSERT_EQ("ok", sim.Command("anonymous 2 off"));
+    // Re-plugged and scanned before any look, then unplugged: each move is told, in order.
+    ASSERT_EQ("ok", sim.Command("move 2 6"));
+    ASSERT_EQ("ok", sim.Command("scan 6 c"));
+    EXPECT_EQ("ab\r|c\r", Queued(6));
+    ASSERT_EQ("ok", sim.Command("unplug 6"));
+    RequestDeviceLook(LookCause::Removal);
+    EXPECT_TRUE(WaitUntil([] { return ScannerMoves() == std::vector<int>{2, 0, 6, 0}; }));
+    EXPECT_TRUE(sim.System().empty());
+    StopCollectingDialogMessages();
+}
+
 TEST_F(CaptureThreadTest, AnArrivalSetsTheFilterAgain) {
     sim.Close();
     SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "1");
