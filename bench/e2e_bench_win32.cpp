@@ -240,8 +240,7 @@ int wmain(int argc, wchar_t** argv) {
     SocketLibraryStart();
     ResetUserState();
     uint16_t port = FreeTcpPort();
-    WriteSettings(ConfigFor(2, port, "Case=upper\r\nIncludeEnter=1\r\n"),
-                  "[Capture]\r\nActive=1\r\n");
+    WriteSettings(ConfigFor(2, port), "[Capture]\r\nActive=1\r\n");
     App app;
     AppOptions options;
     options.arrivalUnfiltered = true;

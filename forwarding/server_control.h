@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-// EN_CHANGE of the port field, key stroke by key stroke: a new non-zero port is stored and
-// restarts the server while capture runs. True when the port changed (the caller saves it).
-bool OnPortFieldChanged(HWND dialog);
+// EN_CHANGE of the port field, key stroke by key stroke: a new non-zero port is put in tcpPort
+// and restarts the server while capture runs. The file is not written here.
+void OnPortFieldChanged(HWND dialog);
 // Drops the client while capture runs; the listening socket stays open. The server thread
 // reports the status that follows (Listening, or Connected when a waiting client comes in).
 void OnResetClicked();

@@ -22,18 +22,17 @@ void RestartServer(HWND dialog, uint16_t port) {
 
 }  // namespace
 
-bool OnPortFieldChanged(HWND dialog) {
+void OnPortFieldChanged(HWND dialog) {
     wchar_t text[PortTextCharacters] = {};
     GetDlgItemTextW(dialog, IDC_PORT, text, PortTextCharacters);
     uint16_t port = PortFromText(text);
     if (port == 0 || port == tcpPort.load()) {
-        return false;
+        return;
     }
     tcpPort = port;
     if (captureActive.load()) {
         RestartServer(dialog, port);
     }
-    return true;
 }
 
 void StartServer(HWND dialog) {

@@ -15,12 +15,26 @@ std::wstring SettingsFolder();
 std::wstring ConfigFilePath();
 std::wstring CaptureStateFilePath();
 
+// Each file is written whole: its text goes to "<name>.tmp" beside it, which then replaces
+// it, so that a write cut short leaves the old file or the new one, never half of one. A file
+// that holds the text already is left alone. A failure is logged.
+//
 // Writes device number, port, case and Enter options, all four every time, and beside the
-// number the device's hardware id and instance (removed when the identity has no id).
+// number the device's hardware id and instance (left out when the identity has no id, or an
+// id that would not fit on one line).
 void SaveSettings(const DeviceIdentity& device);
 void SaveCaptureActive(bool active);
+// True when tcpPort differs from the port last saved or loaded.
+bool PortChangedSinceSave();
+
+// The temporary files of a save cut short; once at start, by the copy that runs.
+void RemoveStaleTemporaryFiles();
+
+// config.ini exists and holds the four values every version of the program wrote.
+bool ConfigFileUsable();
 
 // Reads the options into tcpPort, lowercaseOutput and includeEnter; returns the remembered
-// device (number 0 and no id for none; no id for a file written before ids were kept).
+// device (number 0 and no id for none; no id for a file written before ids were kept). A
+// config.ini that is not usable counts as missing, which is logged: the defaults and no device.
 DeviceIdentity LoadSettings();
 bool LoadCaptureActive();

@@ -1,17 +1,158 @@
 #include "settings/settings_files.h"
 
 #include "capture/scan_assembly.h"
+#include "common/log_line.h"
 #include "forwarding/tcp_server.h"
 #include "settings/settings_values.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD CaseBufferCharacters = 512;
 // A hardware id is at most 512 characters with its NUL (the driver's 1024-byte reply).
 constexpr DWORD HardwareIdCharacters = 513;
+// Antivirus and indexers hold a file they saw change for a moment; the UI thread waits for
+// them half a second at most.
+constexpr int MoveAttempts = 10;
+constexpr DWORD MoveRetryMilliseconds = 50;
+const wchar_t TemporarySuffix[] = L".tmp";
+
+// The port config.ini holds, as far as this copy knows.
+uint16_t savedPort = DefaultTcpPort;
+
+std::wstring NameOf(const std::wstring& path) {
+    return path.substr(path.rfind(L'\\') + 1);
+}
+
+// A line break or other control character would end the value's line early and could add
+// keys of its own.
+bool FitsOnOneLine(const std::wstring& value) {
+    return std::none_of(value.begin(), value.end(), [](wchar_t c) { return c < L' '; });
+}
+
+// What WritePrivateProfileStringW makes of a new file's text: the ANSI code page, with its
+// default character for what the code page lacks.
+std::string InAnsiCodePage(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+bool HoldsExactly(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // One byte more than expected shows a longer file.
+    std::string held(bytes.size() + 1, '\0');
+    DWORD read = 0;
+    bool same = ReadFile(file, held.data(), static_cast<DWORD>(held.size()), &read, nullptr) &&
+                held.compare(0, read, bytes) == 0;
+    CloseHandle(file);
+    return same;
+}
+
+DWORD WriteFlushed(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    DWORD written = 0;
+    DWORD error = ERROR_SUCCESS;
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        !FlushFileBuffers(file)) {
+        error = GetLastError();
+    } else if (written != bytes.size()) {
+        error = ERROR_DISK_FULL;
+    }
+    CloseHandle(file);
+    return error;
+}
+
+// Windows refuses the move with a sharing violation, Wine with access denied, while another
+// program has the file open.
+DWORD MoveIntoPlace(const std::wstring& temporary, const std::wstring& path) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), path.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return ERROR_SUCCESS;
+        }
+        DWORD error = GetLastError();
+        bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (!held || attempt == MoveAttempts) {
+            return error;
+        }
+        if (attempt == 1) {
+            LogLine(NameOf(path) + L" is held by another program: waiting to save it...");
+        }
+        Sleep(MoveRetryMilliseconds);
+    }
+}
+
+// True when the file holds the text afterwards.
+bool WriteWhole(const std::wstring& path, const std::wstring& text) {
+    std::string bytes = InAnsiCodePage(text);
+    if (HoldsExactly(path, bytes)) {
+        return true;
+    }
+    std::wstring temporary = path + TemporarySuffix;
+    DWORD error = WriteFlushed(temporary, bytes);
+    if (error == ERROR_SUCCESS) {
+        error = MoveIntoPlace(temporary, path);
+    }
+    if (error == ERROR_SUCCESS) {
+        return true;
+    }
+    DeleteFileW(temporary.c_str());
+    LogLine(L"The settings could not be saved to " + NameOf(path) + L" (Windows error " +
+            std::to_wstring(error) + L").");
+    return false;
+}
+
+// In the order WritePrivateProfileStringW gave them to a new file, without blank lines.
+std::wstring SettingsText(const DeviceIdentity& device, uint16_t port) {
+    std::wstring text =
+        L"[Device]\r\nInterceptionId=" + std::to_wstring(device.deviceNumber) + L"\r\n";
+    if (!device.hardwareId.empty() && FitsOnOneLine(device.hardwareId)) {
+        text += L"HardwareId=" + device.hardwareId + L"\r\nInstance=" +
+                std::to_wstring(device.instance) + L"\r\n";
+    }
+    return text + L"[Tcp]\r\nPort=" + std::to_wstring(port) + L"\r\nCase=" +
+           (lowercaseOutput ? L"lower" : L"upper") + L"\r\nIncludeEnter=" +
+           (includeEnter ? L"1" : L"0") + L"\r\n";
+}
+
+bool HasKey(const wchar_t* section, const wchar_t* key, const wchar_t* file) {
+    // No line of a file gives back a value that starts with this control character.
+    const wchar_t absent[] = L"\x01";
+    wchar_t value[2] = {};
+    GetPrivateProfileStringW(section, key, absent, value, 2, file);
+    return value[0] != absent[0];
+}
+
+bool UsableAt(const std::wstring& path) {
+    const wchar_t* file = path.c_str();
+    return GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES &&
+           HasKey(L"Device", L"InterceptionId", file) && HasKey(L"Tcp", L"Port", file) &&
+           HasKey(L"Tcp", L"Case", file) && HasKey(L"Tcp", L"IncludeEnter", file);
+}
+
+void UseDefaults() {
+    tcpPort = DefaultTcpPort;
+    lowercaseOutput = false;
+    includeEnter = true;
+    savedPort = DefaultTcpPort;
+}
 
 }  // namespace
 
@@ -46,34 +187,49 @@ std::wstring CaptureStateFilePath() {
 
 void SaveSettings(const DeviceIdentity& device) {
     std::wstring path = ConfigFilePath();
-    if (path.empty()) {
-        return;
+    uint16_t port = tcpPort.load();
+    if (!path.empty() && WriteWhole(path, SettingsText(device, port))) {
+        savedPort = port;
     }
-    const wchar_t* file = path.c_str();
-    WritePrivateProfileStringW(L"Device", L"InterceptionId",
-                               std::to_wstring(device.deviceNumber).c_str(), file);
-    bool identified = !device.hardwareId.empty();
-    WritePrivateProfileStringW(L"Device", L"HardwareId",
-                               identified ? device.hardwareId.c_str() : nullptr, file);
-    WritePrivateProfileStringW(L"Device", L"Instance",
-                               identified ? std::to_wstring(device.instance).c_str() : nullptr,
-                               file);
-    WritePrivateProfileStringW(L"Tcp", L"Port", std::to_wstring(tcpPort.load()).c_str(), file);
-    WritePrivateProfileStringW(L"Tcp", L"Case", lowercaseOutput ? L"lower" : L"upper", file);
-    WritePrivateProfileStringW(L"Tcp", L"IncludeEnter", includeEnter ? L"1" : L"0", file);
 }
 
 void SaveCaptureActive(bool active) {
     std::wstring path = CaptureStateFilePath();
     if (!path.empty()) {
-        WritePrivateProfileStringW(L"Capture", L"Active", active ? L"1" : L"0", path.c_str());
+        WriteWhole(path, std::wstring(L"[Capture]\r\nActive=") + (active ? L"1" : L"0") + L"\r\n");
     }
+}
+
+bool PortChangedSinceSave() {
+    return tcpPort.load() != savedPort;
+}
+
+void RemoveStaleTemporaryFiles() {
+    std::wstring folder = SettingsFolder();
+    if (folder.empty()) {
+        return;
+    }
+    for (const wchar_t* name : {L"\\config.ini", L"\\capture_state.ini"}) {
+        DeleteFileW((folder + name + TemporarySuffix).c_str());
+    }
+}
+
+bool ConfigFileUsable() {
+    std::wstring path = ConfigFilePath();
+    return !path.empty() && UsableAt(path);
 }
 
 DeviceIdentity LoadSettings() {
     DeviceIdentity device;
+    UseDefaults();
     std::wstring path = ConfigFilePath();
-    if (path.empty()) {
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return device;
+    }
+    if (!UsableAt(path)) {
+        LogLine(
+            L"config.ini could not be read as Wendalux settings (empty or cut short): it is "
+            L"treated as missing; choose the scanner again.");
         return device;
     }
     const wchar_t* file = path.c_str();
@@ -83,8 +239,8 @@ DeviceIdentity LoadSettings() {
     GetPrivateProfileStringW(L"Device", L"HardwareId", L"", hardwareId, HardwareIdCharacters, file);
     device.hardwareId = hardwareId;
     device.instance = static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
-    UINT port = GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file);
-    tcpPort = PortFromStoredValue(port);
+    tcpPort = PortFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file));
+    savedPort = tcpPort.load();
     wchar_t caseText[CaseBufferCharacters] = {};
     GetPrivateProfileStringW(L"Tcp", L"Case", L"upper", caseText, CaseBufferCharacters, file);
     lowercaseOutput = LowercaseFromStoredCase(caseText);

@@ -63,10 +63,9 @@ bool TakeSingleInstance() {
     }
 }
 
+// A config.ini that cannot be read is a first run too: the user has to choose again.
 bool ShowAtStart() {
-    std::wstring config = ConfigFilePath();
-    bool firstRun = GetFileAttributesW(config.c_str()) == INVALID_FILE_ATTRIBUTES;
-    return !StartedAtLogon && firstRun;
+    return !StartedAtLogon && !ConfigFileUsable();
 }
 
 void RunMessageLoop(HWND dialog) {
@@ -100,6 +99,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
         PostMessageW(HWND_BROADCAST, WM_SHOW_INSTANCE, 0, 0);
         return 0;
     }
+    // Only the copy that runs: another copy's save may be under way.
+    RemoveStaleTemporaryFiles();
     InitCommonControls();
     SocketLibraryStart();
     RegisterAutostart();

@@ -31,6 +31,27 @@ void OnEnterOption(HWND dialog) {
     SaveSettingsForSelection(dialog);
 }
 
+// Typing a port puts it in force at once; the file is written once the field is left or the
+// program quits, not at every key.
+void SavePortIfChanged(HWND dialog) {
+    if (PortChangedSinceSave()) {
+        SaveSettingsForSelection(dialog);
+    }
+}
+
+INT_PTR OnPortField(HWND dialog, WORD notification) {
+    switch (notification) {
+        case EN_CHANGE:
+            OnPortFieldChanged(dialog);
+            return TRUE;
+        case EN_KILLFOCUS:
+            SavePortIfChanged(dialog);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
 void ShowAndRaise(HWND dialog) {
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
@@ -39,6 +60,7 @@ void ShowAndRaise(HWND dialog) {
 // The only way out of the program: capture stops without clearing the saved flag, so it
 // restarts at the next start.
 void Quit(HWND dialog) {
+    SavePortIfChanged(dialog);
     if (captureActive.load()) {
         StopCapture(dialog, false);
     }
@@ -88,13 +110,7 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             OnEnterOption(dialog);
             return TRUE;
         case IDC_PORT:
-            if (notification != EN_CHANGE) {
-                return FALSE;
-            }
-            if (OnPortFieldChanged(dialog)) {
-                SaveSettingsForSelection(dialog);
-            }
-            return TRUE;
+            return OnPortField(dialog, notification);
         case IDC_RESET:
             OnResetClicked();
             return TRUE;

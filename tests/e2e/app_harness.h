@@ -98,5 +98,5 @@ void ChooseDevice(const App& app, int index);
 // The log's entries without their time prefix.
 std::vector<std::wstring> LogEntries(const App& app);
 
-// A config.ini that selects the device and port.
-std::string ConfigFor(int device, uint16_t port, const char* extra = "");
+// A config.ini that selects the device and port, uppercase with Enter.
+std::string ConfigFor(int device, uint16_t port);

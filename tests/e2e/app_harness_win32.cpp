@@ -339,7 +339,7 @@ std::vector<std::wstring> LogEntries(const App& app) {
     return entries;
 }
 
-std::string ConfigFor(int device, uint16_t port, const char* extra) {
+std::string ConfigFor(int device, uint16_t port) {
     return "[Device]\r\nInterceptionId=" + std::to_string(device) +
-           "\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\n" + extra;
+           "\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\nCase=upper\r\nIncludeEnter=1\r\n";
 }

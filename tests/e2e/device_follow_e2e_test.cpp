@@ -22,7 +22,8 @@ protected:
     std::string ScannerConfig(int device) {
         return "[Device]\r\nInterceptionId=" + std::to_string(device) +
                "\r\nHardwareId=" + ScannerId +
-               "\r\nInstance=1\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\n";
+               "\r\nInstance=1\r\n[Tcp]\r\nPort=" + std::to_string(port) +
+               "\r\nCase=upper\r\nIncludeEnter=1\r\n";
     }
 
     void Launch(const std::string& devices) {

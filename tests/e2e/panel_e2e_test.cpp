@@ -86,12 +86,18 @@ TEST_F(PanelTest, PortEditedKeyByKeyWhileCapturingMovesTheServerEachTime) {
     EXPECT_EQ("ok", SimCommand(app, "scan 2 808"));
     EXPECT_EQ(BuildScanFrame("808\r"), ReadBytes(client, BuildScanFrame("808\r").size()));
     SocketClose(client);
+    PostCommand(app, IDC_PORT, EN_KILLFOCUS);
+    ASSERT_TRUE(RoundTrip(app));
     EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("Port=" + Narrow(to)));
 }
 
-TEST_F(PanelTest, PortEditedWhileStoppedIsOnlySaved) {
+TEST_F(PanelTest, PortEditedWhileStoppedIsOnlySavedOnceTheFieldIsLeft) {
     uint16_t target = FreeTcpPort();
     SetControlText(app.window, IDC_PORT, std::to_wstring(target));
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(std::string::npos,
+              ReadSettingsFile(L"config.ini").find("Port=" + std::to_string(target)));
+    PostCommand(app, IDC_PORT, EN_KILLFOCUS);
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_NE(std::string::npos,
               ReadSettingsFile(L"config.ini").find("Port=" + std::to_string(target)));

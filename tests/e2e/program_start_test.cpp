@@ -22,7 +22,7 @@ const wchar_t* RunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 class ProgramStartTest : public ProgramTest {
 protected:
     // A user who has run the program before: config.ini exists.
-    void SetUpBefore() { WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\n"); }
+    void SetUpBefore() { WriteSettings(ConfigFor(0, port)); }
 
     void QuitWithEscape() {
         PostMessageW(app.window, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -31,27 +31,32 @@ protected:
     }
 };
 
+enum class Before { Nothing, Settings, CutShort };
+
 struct VisibilityCase {
-    bool setUpBefore;
+    Before before;
     const wchar_t* arguments;
     bool visible;
 };
 
 TEST_F(ProgramStartTest, WindowShowsOnlyAtTheFirstStartWithoutTheTraySwitch) {
     const VisibilityCase cases[] = {
-        {false, L"", true},
-        {false, L"--TRAY", true},
-        {false, L"--tray", false},
-        {false, L"x--trayx", false},
-        {false, L"first \"second --tray third\"", false},
-        {true, L"", false},
-        {true, L"--tray", false},
+        {Before::Nothing, L"", true},
+        {Before::Nothing, L"--TRAY", true},
+        {Before::Nothing, L"--tray", false},
+        {Before::Nothing, L"x--trayx", false},
+        {Before::Nothing, L"first \"second --tray third\"", false},
+        {Before::Settings, L"", false},
+        {Before::Settings, L"--tray", false},
+        {Before::CutShort, L"", true},  // as if it were the first start
     };
     for (const VisibilityCase& c : cases) {
         SCOPED_TRACE(Narrow(c.arguments));
         ResetUserState();
-        if (c.setUpBefore) {
+        if (c.before == Before::Settings) {
             SetUpBefore();
+        } else if (c.before == Before::CutShort) {
+            WriteSettings("[Device]\r\nInterceptionId=2\r\nHardw");
         }
         ASSERT_TRUE(LaunchAndFindWindow(app, {c.arguments}));
         if (c.visible) {
@@ -132,8 +137,9 @@ TEST_F(ProgramStartTest, AtLogonADriverThatComesUpLateIsWaitedForWithoutABox) {
     options.unavailableCalls = 2;  // at the start and at the automatic restart
     ASSERT_TRUE(LaunchAndFindWindow(app, options));
     EXPECT_TRUE(WaitForLog(app, L"WARNING: Interception driver unavailable."));
-    EXPECT_TRUE(WaitForLog(app, L"Auto-restart: the keyboard filter driver is not available yet; "
-                                L"capture starts when it is."));
+    EXPECT_TRUE(WaitForLog(app,
+                           L"Auto-restart: the keyboard filter driver is not available yet; "
+                           L"capture starts when it is."));
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
     EXPECT_EQ(nullptr, FindProcessWindow(app.process.dwProcessId, L"Driver Error", 0s));
     EXPECT_NE(std::string::npos, ReadSettingsFile(L"capture_state.ini").find("Active=1"));
@@ -159,7 +165,8 @@ TEST_F(ProgramStartTest, StopGivesUpARestartThatWaitsForTheDriver) {
 }
 
 TEST_F(ProgramStartTest, ControlsShowAddressPortDevicesAndStatus) {
-    WriteSettings("[Tcp]\r\nPort=" + std::to_string(port) + "\r\nCase=lower\r\nIncludeEnter=0\r\n");
+    WriteSettings("[Device]\r\nInterceptionId=0\r\n[Tcp]\r\nPort=" + std::to_string(port) +
+                  "\r\nCase=lower\r\nIncludeEnter=0\r\n");
     ASSERT_TRUE(LaunchAndFindWindow(app, {}));
     EXPECT_TRUE(std::regex_match(ControlText(app.window, IDC_LOCAL_IP),
                                  std::wregex(L"[0-9]{1,3}(\\.[0-9]{1,3}){3}")));

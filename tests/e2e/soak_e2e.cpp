@@ -369,7 +369,8 @@ int wmain() {
     soak.random.seed(static_cast<unsigned>(seed));
     soak.port = FreeTcpPort();
     WriteSettings("[Device]\r\nInterceptionId=2\r\nHardwareId=" + ScannerId +
-                      "\r\nInstance=1\r\n[Tcp]\r\nPort=" + std::to_string(soak.port) + "\r\n",
+                      "\r\nInstance=1\r\n[Tcp]\r\nPort=" + std::to_string(soak.port) +
+                      "\r\nCase=upper\r\nIncludeEnter=1\r\n",
                   "[Capture]\r\nActive=1\r\n");
     AppOptions options;
     options.devices = "1=ACPI\\PNP0303;2=" + ScannerId;

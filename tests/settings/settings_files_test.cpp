@@ -2,6 +2,7 @@
 
 #include "capture/scan_assembly.h"
 #include "forwarding/tcp_server.h"
+#include "support/dialog_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -46,6 +48,19 @@ protected:
 
     void WriteConfig(const std::string& content) { WriteFile(ConfigFilePath(), content); }
 };
+
+// A file with the four values every version of the program wrote.
+std::string Config(const std::string& id, const std::string& port, const std::string& letterCase,
+                   const std::string& enter) {
+    return "[Device]\r\nInterceptionId=" + id + "\r\n[Tcp]\r\nPort=" + port +
+           "\r\nCase=" + letterCase + "\r\nIncludeEnter=" + enter + "\r\n";
+}
+
+// Open without FILE_SHARE_DELETE, as an antivirus scanner may hold it.
+HANDLE Hold(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 TEST_F(SettingsFilesTest, FolderIsUnderRoamingAppDataAndMadeByTheFirstPathCall) {
     EXPECT_NE(std::wstring::npos, folder.find(L"\\AppData\\Roaming\\Wendalux"));
@@ -95,16 +110,17 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     EXPECT_EQ(7, loaded.deviceNumber);
     EXPECT_EQ(L"HID\\VID_1234&PID_ABCD", loaded.hardwareId);
     EXPECT_EQ(2, loaded.instance);
-    EXPECT_NE(std::string::npos,
-              ReadFile(ConfigFilePath())
-                  .find("InterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"));
+    EXPECT_EQ(
+        "[Device]\r\nInterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
+        "[Tcp]\r\nPort=4242\r\nCase=lower\r\nIncludeEnter=0\r\n",
+        ReadFile(ConfigFilePath()));
     EXPECT_EQ(4242, tcpPort.load());
     EXPECT_TRUE(lowercaseOutput);
     EXPECT_FALSE(includeEnter);
 }
 
 struct LoadCase {
-    const char* content;
+    std::string content;
     int device;
     uint16_t port;
     bool lowercase;
@@ -113,26 +129,26 @@ struct LoadCase {
 
 TEST_F(SettingsFilesTest, LoadedValuesFollowThePrivateProfileRules) {
     const LoadCase cases[] = {
-        {"", 0, 20296, false, true},
-        {"[Tcp]\r\nPort=808\r\n", 0, 808, false, true},
-        {"[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nCase=lower\r\nIncludeEnter=0\r\n", 3, 20296,
-         true, false},
-        {"[Tcp]\r\nCase=Lower\r\n", 0, 20296, false, true},
-        {"[Tcp]\r\nCase=LOWER\r\n", 0, 20296, false, true},
-        {"[tcp]\r\ncase=lower\r\n", 0, 20296, true, true},  // section and key names ignore case
-        {"[Tcp]\r\nPort=0\r\n", 0, 0, false, true},
-        {"[Tcp]\r\nPort=85832\r\n", 0, 20296, false, true},  // 65536 + 20296: low 16 bits
-        {"[Tcp]\r\nPort=abc\r\n", 0, 0, false, true},
-        {"[Tcp]\r\nPort=-1\r\n", 0, 65535, false, true},
-        {"[Tcp]\r\nPort=808abc\r\n", 0, 808, false, true},
-        {"[Tcp]\r\nIncludeEnter=yes\r\n", 0, 20296, false, false},
-        {"[Device]\r\nInterceptionId=-4\r\n", -4, 20296, false, true},
+        {Config("3", "808", "lower", "0"), 3, 808, true, false},
+        {Config("0", "20296", "Lower", "1"), 0, 20296, false, true},
+        {Config("0", "20296", "LOWER", "1"), 0, 20296, false, true},
+        // section and key names ignore case
+        {"[device]\r\ninterceptionid=2\r\n[tcp]\r\nport=9\r\ncase=lower\r\nincludeenter=1\r\n", 2,
+         9, true, true},
+        {Config("0", "0", "upper", "1"), 0, 0, false, true},
+        {Config("0", "85832", "upper", "1"), 0, 20296, false, true},  // 65536 + 20296: low 16 bits
+        {Config("0", "abc", "upper", "1"), 0, 0, false, true},
+        {Config("0", "-1", "upper", "1"), 0, 65535, false, true},
+        {Config("0", "808abc", "upper", "1"), 0, 808, false, true},
+        {Config("0", "20296", "upper", "yes"), 0, 20296, false, false},
+        {Config("-4", "20296", "upper", "1"), -4, 20296, false, true},
     };
     for (const LoadCase& c : cases) {
         WriteConfig(c.content);
         tcpPort = 1;
         lowercaseOutput = !c.lowercase;
         includeEnter = !c.enter;
+        EXPECT_TRUE(ConfigFileUsable()) << c.content;
         EXPECT_EQ(c.device, LoadSettings().deviceNumber) << c.content;
         EXPECT_EQ(c.port, tcpPort.load()) << c.content;
         EXPECT_EQ(c.lowercase, lowercaseOutput) << c.content;
@@ -140,10 +156,71 @@ TEST_F(SettingsFilesTest, LoadedValuesFollowThePrivateProfileRules) {
     }
 }
 
+TEST_F(SettingsFilesTest, UnreadableConfigCountsAsMissingAndIsLogged) {
+    const std::string full =
+        "[Device]\r\nInterceptionId=2\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\n"
+        "Instance=1\r\n[Tcp]\r\nPort=808\r\nCase=lower\r\nIncludeEnter=0\r\n";
+    const std::string cases[] = {
+        "",
+        full.substr(0, full.find("PID_")),  // cut inside the HardwareId line
+        full.substr(full.find("[Tcp]")),    // no Device section
+        full.substr(0, full.find("IncludeEnter")),
+        std::string(4096, '\0'),
+    };
+    StartCollectingDialogMessages();
+    for (const std::string& content : cases) {
+        WriteConfig(content);
+        tcpPort = 1;
+        lowercaseOutput = true;
+        includeEnter = false;
+        EXPECT_FALSE(ConfigFileUsable()) << content;
+        DeviceIdentity loaded = LoadSettings();
+        EXPECT_EQ(0, loaded.deviceNumber) << content;
+        EXPECT_EQ(L"", loaded.hardwareId) << content;
+        EXPECT_EQ(DefaultTcpPort, tcpPort.load()) << content;
+        EXPECT_FALSE(lowercaseOutput) << content;
+        EXPECT_TRUE(includeEnter) << content;
+    }
+    auto logged = LoggedTexts();
+    ASSERT_EQ(std::size(cases), logged.size());
+    EXPECT_NE(std::wstring::npos, logged.front().find(L"treated as missing"));
+    fs::remove(fs::path(ConfigFilePath()));
+    EXPECT_FALSE(ConfigFileUsable());
+    LoadSettings();
+    EXPECT_EQ(std::size(cases), LoggedTexts().size());  // a first run is no fault
+    StopCollectingDialogMessages();
+}
+
+TEST_F(SettingsFilesTest, FilesOfTheOlderProgramLoad) {
+    // Written as the older program did, key by key, with and without the device's id.
+    std::wstring path = ConfigFilePath();
+    const wchar_t* file = path.c_str();
+    for (bool identified : {false, true}) {
+        fs::remove(fs::path(path));
+        WritePrivateProfileStringW(L"Device", L"InterceptionId", L"4", file);
+        if (identified) {
+            WritePrivateProfileStringW(L"Device", L"HardwareId", L"HID\\VID_1234", file);
+            WritePrivateProfileStringW(L"Device", L"Instance", L"2", file);
+        }
+        WritePrivateProfileStringW(L"Tcp", L"Port", L"808", file);
+        WritePrivateProfileStringW(L"Tcp", L"Case", L"lower", file);
+        WritePrivateProfileStringW(L"Tcp", L"IncludeEnter", L"0", file);
+        EXPECT_TRUE(ConfigFileUsable());
+        DeviceIdentity loaded = LoadSettings();
+        EXPECT_EQ(4, loaded.deviceNumber);
+        EXPECT_EQ(identified ? L"HID\\VID_1234" : L"", loaded.hardwareId);
+        EXPECT_EQ(808, tcpPort.load());
+        // The same values saved again give the same bytes.
+        std::string before = ReadFile(path);
+        SaveSettings(loaded);
+        EXPECT_EQ(before, ReadFile(path));
+    }
+}
+
 TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
     // A port far past 32 bits, a case text longer than the read buffer, and binary garbage:
     // whatever the private-profile functions make of them, the program carries on.
-    WriteConfig("[Tcp]\r\nPort=99999999999\r\nCase=" + std::string(10000, 'l') + "\r\n");
+    WriteConfig(Config("0", "99999999999", std::string(10000, 'l'), "1"));
     LoadSettings();
     EXPECT_FALSE(lowercaseOutput);
     std::printf("Port=99999999999 loads as %u\n", tcpPort.load());
@@ -161,6 +238,70 @@ TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
     SaveSettings({L"", 0, 2});
     SaveCaptureActive(true);
     EXPECT_TRUE(LoadCaptureActive());
+}
+
+TEST_F(SettingsFilesTest, AnIdThatWouldBreakItsLineIsLeftOut) {
+    for (const wchar_t* id : {L"HID\\A\r\nPort=1", L"HID\\A\nCase=lower", L"HID\\A\tB", L"\x1f"}) {
+        SaveSettings({id, 1, 2});
+        EXPECT_EQ(Config("2", "20296", "upper", "1"), ReadFile(ConfigFilePath()));
+    }
+}
+
+TEST_F(SettingsFilesTest, PortCountsAsChangedUntilSaved) {
+    WriteConfig(Config("0", "808", "upper", "1"));
+    LoadSettings();
+    EXPECT_FALSE(PortChangedSinceSave());
+    tcpPort = 809;
+    EXPECT_TRUE(PortChangedSinceSave());
+    SaveSettings({});
+    EXPECT_FALSE(PortChangedSinceSave());
+}
+
+TEST_F(SettingsFilesTest, TemporaryFilesLeftFromBeforeAreRemoved) {
+    WriteConfig(Config("1", "808", "upper", "1"));
+    for (const std::wstring& path : {ConfigFilePath(), CaptureStateFilePath()}) {
+        WriteFile(path + L".tmp", "[Device]\r\nInterc");
+    }
+    RemoveStaleTemporaryFiles();
+    EXPECT_FALSE(fs::exists(fs::path(ConfigFilePath() + L".tmp")));
+    EXPECT_FALSE(fs::exists(fs::path(CaptureStateFilePath() + L".tmp")));
+    EXPECT_EQ(Config("1", "808", "upper", "1"), ReadFile(ConfigFilePath()));
+}
+
+TEST_F(SettingsFilesTest, AHeldFileIsWaitedForThenReplaced) {
+    const std::wstring waiting = L"config.ini is held by another program: waiting to save it...";
+    SaveSettings({L"", 0, 1});
+    StartCollectingDialogMessages();
+    HANDLE held = Hold(ConfigFilePath());
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SaveSettings({L"", 0, 1});  // the same bytes: no move to refuse
+    EXPECT_TRUE(LoggedTexts().empty());
+
+    std::thread saving([] { SaveSettings({L"", 0, 2}); });
+    bool refused = WaitForLoggedText(waiting);
+    CloseHandle(held);
+    saving.join();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(Config("2", "20296", "upper", "1"), ReadFile(ConfigFilePath()));
+    EXPECT_EQ(1u, LoggedTexts().size());
+    StopCollectingDialogMessages();
+}
+
+TEST_F(SettingsFilesTest, AFileHeldTooLongKeepsItsTextAndTheFailureIsLogged) {
+    SaveCaptureActive(true);
+    StartCollectingDialogMessages();
+    HANDLE held = Hold(CaptureStateFilePath());
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SaveCaptureActive(false);
+    CloseHandle(held);
+    auto logged = LoggedTexts();
+    StopCollectingDialogMessages();
+    ASSERT_EQ(2u, logged.size());
+    EXPECT_EQ(L"capture_state.ini is held by another program: waiting to save it...", logged[0]);
+    EXPECT_EQ(0u, logged[1].find(L"The settings could not be saved to capture_state.ini (Windows "
+                                 L"error "));
+    EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadFile(CaptureStateFilePath()));
+    EXPECT_FALSE(fs::exists(fs::path(CaptureStateFilePath() + L".tmp")));
 }
 
 }  // namespace
