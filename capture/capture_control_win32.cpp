@@ -16,6 +16,8 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int PortTextCharacters = 16;
@@ -129,12 +131,13 @@ void NoteIdenticalDevices(const DeviceIdentity& identity) {
         equals += entry.hardwareId == identity.hardwareId ? 1 : 0;
     }
     if (equals > 1 && !identity.numberKnown && !identity.hardwareId.empty()) {
+        int place = std::min(std::max(identity.instance, 1), equals);
         LogLine(std::to_wstring(equals) +
-                L" identical scanners are connected. Identical scanners "
-                L"cannot be told apart after a restart: capture takes number " +
-                std::to_wstring(identity.instance) +
-                L" of them by device number, as chosen "
-                L"before. If it is the wrong one, choose the scanner again.");
+                L" identical scanners are connected. Identical scanners cannot be told apart "
+                L"after a restart: capture takes number " +
+                std::to_wstring(place) +
+                L" of them by device number, as chosen before. If it is the wrong one, choose "
+                L"the scanner again.");
     }
 }
 
@@ -249,8 +252,9 @@ bool StartCapture(HWND dialog) {
         return Refuse(dialog, L"Please select a device.");
     }
     // The remembered device keeps the instance the user chose; another entry is a new choice.
-    bool remembered = absent || FindRememberedDevice(DeviceList, rememberedDevice) ==
-                                    static_cast<int>(entry - DeviceList.data());
+    bool remembered = absent || (!rememberedDevice.hardwareId.empty() &&
+                                 FindRememberedDevice(DeviceList, rememberedDevice) ==
+                                     static_cast<int>(entry - DeviceList.data()));
     DeviceIdentity identity = remembered ? rememberedDevice : IdentityInDeviceList(*entry);
     uint16_t port = CheckedPort(dialog);
     return port != 0 && ArmCapture(dialog, identity, port);

@@ -175,7 +175,7 @@ TEST_F(ProgramStartTest, ControlsShowAddressPortDevicesAndStatus) {
     EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(app.window, IDC_INCLUDE_ENTER));
     HWND selector = GetDlgItem(app.window, IDC_DEVICE_SELECTOR);
     ASSERT_EQ(2, SendMessageW(selector, CB_GETCOUNT, 0, 0));
-    EXPECT_EQ(0, SendMessageW(selector, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(-1, SendMessageW(selector, CB_GETCURSEL, 0, 0));  // nothing chosen yet
     EXPECT_TRUE(WaitForLog(app, L"Interception driver initialized."));
 
     ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
