@@ -33,6 +33,8 @@ void CheckCapturedDevice(HWND dialog);
 // WM_APP_SCANNER: the capture thread found the captured device at a number, or saw it go (0).
 // The log says each departure and each return, in order.
 void OnScannerMoved(HWND dialog, WPARAM deviceNumber, LPARAM session);
+// The user chose a device: a refused automatic restart no longer needs saying.
+void NoteDeviceChosen(HWND dialog);
 // Logs that the driver is missing; a message box too unless quiet (a start at logon).
 void ReportDriverMissing(HWND dialog, bool quiet);
 

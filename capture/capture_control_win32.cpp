@@ -130,7 +130,15 @@ void NoteIdenticalDevices(const DeviceIdentity& identity) {
     for (const DeviceEntry& entry : DeviceList) {
         equals += entry.hardwareId == identity.hardwareId ? 1 : 0;
     }
-    if (equals > 1 && !identity.numberKnown && !identity.hardwareId.empty()) {
+    if (identity.numberKnown || identity.hardwareId.empty()) {
+        return;
+    }
+    if (equals == 1 && identity.instance > 1) {
+        LogLine(
+            L"Only one of the identical scanners is connected: capture takes it, though it "
+            L"may be another one than the one chosen before.");
+    }
+    if (equals > 1) {
         int place = std::min(std::max(identity.instance, 1), equals);
         LogLine(std::to_wstring(equals) +
                 L" identical scanners are connected. Identical scanners cannot be told apart "
@@ -185,9 +193,8 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     SaveSettings(rememberedDevice);
     NoteIdenticalDevices(identity);
     CaptureTarget target = CaptureTargetFor(
-        identity.hardwareId,
-        identity.numberKnown || identity.hardwareId.empty() ? identity.deviceNumber : 0,
-        identity.instance);
+        identity.hardwareId, identity.numberKnown ? identity.deviceNumber : 0, identity.instance);
+    target.twins = identity.twins;
     if (!StartCaptureThread(target, (GetKeyState(VK_CAPITAL) & 1) != 0)) {
         MessageBoxW(dialog,
                     L"Capture could not be started: the system refused to create the capture "
@@ -202,7 +209,7 @@ bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     looksSinceNumberCheck = 0;
     checksWithoutNumber = 0;
     scanCounter = 0;
-    int found = scannerNumber.load();
+    int found = scannerAtStart;
     capturedDeviceSeen = found != 0;
     if (found != 0) {
         // The list may be older than a re-plug: rebuilt, it holds the number found now.
@@ -305,6 +312,13 @@ bool RestartRememberedCapture(HWND dialog) {
     return port != 0 && ArmCapture(dialog, identity, port);
 }
 
+void NoteDeviceChosen(HWND dialog) {
+    if (restartRefused) {
+        restartRefused = false;
+        ShowCaptureState(dialog);
+    }
+}
+
 bool CaptureArmed() {
     return captureActive.load() || waitingForDriver;
 }
@@ -329,6 +343,8 @@ void StopCapture(HWND dialog, bool record) {
         SaveCaptureActive(false);
     }
     StopCaptureThread();
+    // Which identical devices are not the scanner stays known for the next start of this run.
+    rememberedDevice.twins = twinsAtStop;
     // Scans whose Enter came before Stop are delivered; a half scan is no scan.
     ProcessKeyEvents();
     ScanBufferClear();
@@ -357,8 +373,10 @@ void CheckCapturedDevice(HWND dialog) {
 }
 
 void OnScannerMoved(HWND dialog, WPARAM deviceNumber, LPARAM session) {
-    // A post of a capture that has ended since is old news.
-    if (captureActive.load() && static_cast<unsigned>(session) == captureSession.load()) {
+    // A post of a capture that has ended since is old news; a number out of range is no post
+    // of the capture thread.
+    if (captureActive.load() && static_cast<unsigned>(session) == captureSession.load() &&
+        deviceNumber <= InterceptionMaxKeyboard) {
         ShowScannerAt(dialog, static_cast<int>(deviceNumber));
     }
 }

@@ -20,6 +20,8 @@ ModifierState modifierState;
 std::atomic<int> scannerNumber{0};
 std::atomic<unsigned> captureSession{0};
 std::atomic<bool> scannerPostLost{false};
+int scannerAtStart = 0;
+KeyboardSet twinsAtStop;
 
 namespace {
 
@@ -95,10 +97,6 @@ void Queue(CaptureState& state, KeyEvent event) {
 // The scanner's number and the free ones.
 DeviceSet Selection(const CaptureState& state) {
     DeviceSet selection;
-    if (state.target.hardwareId.empty()) {
-        selection.set(static_cast<size_t>(state.target.deviceNumber));
-        return selection;
-    }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
         if (device == state.track.scanner || !state.present.test(static_cast<size_t>(device))) {
             selection.set(static_cast<size_t>(device));
@@ -154,8 +152,7 @@ void SetFilter(CaptureState& state) {
     PassOnQueued(state, released);
 }
 
-// The scanner went away: its half scan, modifiers, Alt code and held keys go with it. Its old
-// number counts as free until a look finds who is there.
+// Every move of the scanner, in order, so that the dialog logs each departure and return.
 void TellDialog(CaptureState& state) {
     scannerNumber = state.track.scanner;
     if (!PostToMainDialog(WM_APP_SCANNER, static_cast<std::uintptr_t>(state.track.scanner),
@@ -164,6 +161,8 @@ void TellDialog(CaptureState& state) {
     }
 }
 
+// The scanner went away: its half scan, modifiers, Alt code and held keys go with it. Its old
+// number counts as free until a look finds who is there.
 void ScannerLeaves(CaptureState& state) {
     if (state.track.scanner == 0) {
         return;
@@ -251,9 +250,6 @@ void Route(CaptureState& state, int device, const InterceptionStrokeBuffer& stro
 // scanner's id is a twin's while the scanner's number still reports it, and the scanner's own,
 // re-plugged, when that number reports none.
 Identity Identify(CaptureState& state, int device) {
-    if (state.target.hardwareId.empty()) {
-        return device == state.target.deviceNumber ? Identity::Scanner : Identity::Other;
-    }
     Answer answer = Ask(state.context, state.target, device);
     if (device == state.track.scanner) {
         return answer == Answer::Different ? Identity::Other : Identity::Scanner;
@@ -324,18 +320,12 @@ void LookAtDevices(CaptureState& state, bool arrival, bool removal) {
         uint16_t buffer[HardwareIdReplyBytes / 2] = {};
         unsigned int bytes =
             interception.getHardwareId(state.context, device, buffer, HardwareIdReplyBytes);
-        present.set(static_cast<size_t>(device), bytes != 0);
         answers[device] = CompareHardwareId(buffer, bytes, state.target.hardwareId);
+        present.set(static_cast<size_t>(device), answers[device] != Answer::None);
     }
-    int found = 0;
-    if (state.target.hardwareId.empty()) {
-        int number = state.target.deviceNumber;
-        found = IsKeyboardNumber(number) && present.test(static_cast<size_t>(number)) ? number : 0;
-    } else {
-        found = state.looked ? FollowScanner(state.track, answers, removal)
+    int found = state.looked ? FollowScanner(state.track, answers, removal)
                              : FirstScanner(state.track, answers, state.target.deviceNumber,
                                             state.target.instance);
-    }
     arrival = arrival || !state.looked || (present & ~state.present).any();
     state.looked = true;
     MoveScanner(state, found);
@@ -382,13 +372,14 @@ void RequestDeviceLook(LookCause cause) {
     lookRequested = true;
 }
 
-void CaptureThreadMain(std::promise<void> filterInPlace) {
+void CaptureThreadMain(std::promise<int> filterInPlace) {
     CaptureState state;
     state.context = interceptionContext;
     state.target = captureTarget;
     state.session = captureSession.load();
+    state.track.twins = state.target.twins;
     LookAtDevices(state, true, false);
-    filterInPlace.set_value();
+    filterInPlace.set_value(state.track.scanner);
     InterceptionStrokeBuffer stroke;
     while (!captureStopFlag.load()) {
         if (lookRequested.exchange(false)) {
@@ -411,6 +402,7 @@ void CaptureThreadMain(std::promise<void> filterInPlace) {
     }
     interception.setFilter(state.context, interception.isKeyboard, InterceptionFilterNone);
     ReadOut(state);
+    twinsAtStop = state.track.twins;
 }
 
 bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
@@ -425,9 +417,9 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     scannerNumber = 0;
     scannerPostLost = false;
     ++captureSession;
-    std::future<void> confirmed;
+    std::future<int> confirmed;
     try {
-        std::promise<void> filterInPlace;
+        std::promise<int> filterInPlace;
         confirmed = filterInPlace.get_future();
         captureThread = std::thread(CaptureThreadMain, std::move(filterInPlace));
     } catch (const std::exception&) {
@@ -436,7 +428,7 @@ bool StartCaptureThread(const CaptureTarget& target, bool capsLock) {
     }
     // Until the filter is set the scanner still types into the desktop: nothing may say that
     // capture runs before then.
-    confirmed.wait();
+    scannerAtStart = confirmed.get();
     return true;
 }
 

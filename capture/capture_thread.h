@@ -9,6 +9,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/scan_translation.h"
+#include "capture/scanner_whereabouts.h"
 
 #include <atomic>
 #include <future>
@@ -17,7 +18,8 @@
 
 // The device capture follows. With a hardware id, it is the keyboard that reports that id: it is
 // followed to whatever number it gets after a re-plug, and a keyboard that takes over its old
-// number is not captured. Without a hardware id it is known by its number alone.
+// number is not captured. Every keyboard the driver lists has a hardware id; a target without
+// one matches nothing.
 struct CaptureTarget {
     std::u16string hardwareId;
     // Where it is known to be in this Windows session, 0 when that is not known (a start from
@@ -26,6 +28,8 @@ struct CaptureTarget {
     // Among identical devices present at the start, the instance-th by number is taken when
     // the number does not tell.
     int instance = 1;
+    // Numbers of identical devices that an earlier capture of this run knew were not it.
+    KeyboardSet twins;
 };
 
 extern std::atomic<bool> captureStopFlag;
@@ -46,6 +50,10 @@ extern std::atomic<int> scannerNumber;
 extern std::atomic<unsigned> captureSession;
 // A post that the system refused: the dialog takes scannerNumber as it is instead.
 extern std::atomic<bool> scannerPostLost;
+// UI thread: where the last start's first look found the scanner (0: not present), and the
+// twins the last capture knew when it stopped (set by the thread before it ends).
+extern int scannerAtStart;
+extern KeyboardSet twinsAtStop;
 
 // Why the keyboards are looked at again. A removal notice means that a number which reports no
 // id now is empty; otherwise one empty answer at the scanner's number may be a failed query.
@@ -56,11 +64,12 @@ enum class LookCause { Tick, Arrival, Removal };
 // new keyboard without the filter that was set on its number.
 void RequestDeviceLook(LookCause cause);
 
-// Looks at the keyboards and sets the filter, says so through filterInPlace, then handles
+// Looks at the keyboards and sets the filter, says so through filterInPlace (with the number
+// where it found the scanner), then handles
 // strokes until captureStopFlag is set; then clears the filter and reads out what the driver
 // still holds: other keyboards' strokes go to the system, scans whose Enter came are queued,
 // the rest of the scanner's strokes is dropped (but the releases the system needs).
-void CaptureThreadMain(std::promise<void> filterInPlace);
+void CaptureThreadMain(std::promise<int> filterInPlace);
 
 // Empties the key queue, resets the modifiers (Caps Lock as the system has it), takes the
 // target, starts the thread and returns once its filter is set (as long as the driver takes

@@ -4,7 +4,7 @@
 #include <vector>
 
 Answer CompareHardwareId(const uint16_t* buffer, unsigned int bytes, const std::u16string& id) {
-    if (bytes == 0) {
+    if (bytes == 0 || buffer[0] == 0) {
         return Answer::None;
     }
     if (bytes >= HardwareIdReplyBytes || bytes / 2 < id.size() + 1) {
@@ -19,22 +19,25 @@ Answer CompareHardwareId(const uint16_t* buffer, unsigned int bytes, const std::
 }
 
 int FirstScanner(Whereabouts& where, const Answer* answers, int knownNumber, int instance) {
-    std::vector<int> same;
+    KeyboardSet same;
+    std::vector<int> candidates;
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
         if (answers[device] == Answer::Same) {
-            same.push_back(device);
+            same.set(static_cast<size_t>(device));
+            if (!where.twins.test(static_cast<size_t>(device))) {
+                candidates.push_back(device);
+            }
         }
     }
-    if (same.empty()) {
-        return 0;
-    }
-    size_t place = static_cast<size_t>(std::max(instance, 1));
     bool known = knownNumber >= 1 && knownNumber <= InterceptionMaxKeyboard &&
                  answers[knownNumber] == Answer::Same;
-    int own = known ? knownNumber : same[std::min(place, same.size()) - 1];
-    for (int device : same) {
-        where.twins.set(static_cast<size_t>(device), device != own);
-    }
+    size_t place = static_cast<size_t>(std::max(instance, 1));
+    int own = known                ? knownNumber
+              : candidates.empty() ? 0
+                                   : candidates[std::min(place, candidates.size()) - 1];
+    where.twins = same;
+    where.twins.reset(static_cast<size_t>(own));
+    where.twinMisses.reset();
     return own;
 }
 
@@ -53,16 +56,24 @@ int FollowScanner(Whereabouts& where, const Answer* answers, bool removal) {
     bool ownReports = scanner != 0 && answers[scanner] == Answer::Same;
     int newcomer = 0;
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
+        size_t bit = static_cast<size_t>(device);
         if (device == scanner) {
             continue;
         }
+        bool knownTwin = where.twins.test(bit);
+        // A twin's failed query must not make it a newcomer at its next answer.
+        bool missed = knownTwin && answers[device] == Answer::None && !removal;
+        if (missed && !where.twinMisses.test(bit)) {
+            where.twinMisses.set(bit);
+            continue;
+        }
+        where.twinMisses.reset(bit);
         bool same = answers[device] == Answer::Same;
-        bool twin =
-            same && (ownReports || newcomer != 0 || where.twins.test(static_cast<size_t>(device)));
+        bool twin = same && (ownReports || newcomer != 0 || knownTwin);
         if (same && !twin) {
             newcomer = device;
         }
-        where.twins.set(static_cast<size_t>(device), twin);
+        where.twins.set(bit, twin);
     }
     return newcomer != 0 ? newcomer : scanner;
 }

@@ -12,6 +12,11 @@ namespace {
 
 constexpr unsigned int HardwareIdBytes = 1024;
 
+bool IsKnownTwin(const DeviceIdentity& identity, int deviceNumber) {
+    return deviceNumber >= 1 && deviceNumber <= InterceptionMaxKeyboard &&
+           identity.twins.test(static_cast<size_t>(deviceNumber));
+}
+
 }  // namespace
 
 bool HasIdentity(const DeviceIdentity& identity) {
@@ -51,7 +56,9 @@ int FindRememberedDevice(const std::vector<DeviceEntry>& list, const DeviceIdent
             if (atNumber && identity.numberKnown) {
                 return static_cast<int>(k);
             }
-            equals.push_back(static_cast<int>(k));
+            if (!IsKnownTwin(identity, list[k].deviceNumber)) {
+                equals.push_back(static_cast<int>(k));
+            }
         }
     }
     if (equals.empty()) {

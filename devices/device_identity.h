@@ -4,7 +4,10 @@
 // identical devices, by its place among them.
 #pragma once
 
+#include "capture/interception_driver.h"
 #include "devices/device_list.h"
+
+#include <bitset>
 
 #include <string>
 #include <vector>
@@ -16,6 +19,8 @@ struct DeviceIdentity {
     // The number was seen by this run of the program. A number read from the settings may be
     // another device's after a boot, so among identical devices it decides nothing.
     bool numberKnown = false;
+    // Numbers of identical devices that capture found not to be this one in this run.
+    std::bitset<InterceptionMaxKeyboard + 1> twins{};
 };
 
 // The device the user chose or capture runs on; the settings save this one.
@@ -30,8 +35,8 @@ DeviceIdentity IdentityInDeviceList(const DeviceEntry& entry);
 
 // The position of the remembered device in the list, or -1 when it is not present: the entry
 // at its number when that number is known and still has its hardware id, else the instance-th
-// entry with that id (the last when fewer are present: an identical one may be gone). Without
-// a hardware id, the entry at its number.
+// entry with that id that is not a known twin (the last when fewer are present: an identical
+// one may be gone). Without a hardware id, the entry at its number.
 int FindRememberedDevice(const std::vector<DeviceEntry>& list, const DeviceIdentity& identity);
 
 // The hardware id the driver reports at a number now, without any name lookup; empty when

@@ -9,8 +9,10 @@
 
 namespace {
 
-// The remembered device is shown as not connected after the list's entries.
+// The remembered device is shown as not connected after the list's entries; the item stands
+// for this identity even after the user tried other entries.
 bool absentItemShown = false;
+DeviceIdentity absentDevice;
 
 int IndexOfNumber(int deviceNumber) {
     for (size_t index = 0; index < DeviceList.size(); ++index) {
@@ -47,6 +49,7 @@ void fillDeviceSelector(HWND dialog) {
     int captured = captureActive.load() && !waiting ? IndexOfNumber(capturedDevice) : -1;
     absentItemShown = !rememberedDevice.hardwareId.empty() && (waiting || remembered < 0);
     if (absentItemShown) {
+        absentDevice = rememberedDevice;
         SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AbsentLabel().c_str()));
     }
     int index = captured >= 0 ? captured : absentItemShown ? AbsentItemIndex() : remembered;
@@ -68,12 +71,15 @@ bool AbsentDeviceSelected(HWND dialog) {
 
 void OnDeviceSelectionChange(HWND dialog) {
     const DeviceEntry* entry = selectedDeviceEntry(dialog);
-    if (entry == nullptr) {
+    if (entry == nullptr && !AbsentDeviceSelected(dialog)) {
         return;
     }
-    rememberedDevice = IdentityInDeviceList(*entry);
+    rememberedDevice = entry != nullptr ? IdentityInDeviceList(*entry) : absentDevice;
     SaveSettings(rememberedDevice);
-    LogLine(L"Device changed: " + entry->description);
+    NoteDeviceChosen(dialog);
+    LogLine(L"Device changed: " +
+            (entry != nullptr ? entry->description
+                              : NameDevice(absentDevice.hardwareId, std::wstring()).description));
     if (captureActive.load()) {
         LogLine(L"Restarting capture on the new device...");
         StopCapture(dialog, false);

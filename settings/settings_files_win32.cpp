@@ -105,6 +105,13 @@ bool WriteWhole(const std::wstring& path, const std::wstring& text) {
     if (HoldsExactly(path, bytes)) {
         return true;
     }
+    // Made read-only on purpose (settings locked by an administrator): no wait helps, and
+    // the file is left as it is.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        LogLine(NameOf(path) + L" is read-only: the change is not saved.");
+        return false;
+    }
     std::wstring temporary = path + TemporarySuffix;
     DWORD error = WriteFlushed(temporary, bytes);
     if (error == ERROR_SUCCESS) {

@@ -94,8 +94,8 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             OnDeviceSelectionChange(dialog);
             return TRUE;
         case IDC_REFRESH:
-            // A scanner re-plugged since the last look is found first, so that the selector
-            // shows it where it is now.
+            // The capture thread looks again too; where it finds the scanner arrives as its own
+            // post and shows in the selector then.
             CheckCapturedDevice(dialog);
             fillDeviceSelector(dialog);
             return TRUE;

@@ -414,6 +414,22 @@ TEST_F(CaptureThreadTest, TheDialogHearsEveryMoveAndAFailedQueryStillWithholds) 
     StopCollectingDialogMessages();
 }
 
+TEST_F(CaptureThreadTest, AKnownTwinIsNeverTakenWhileTheScannerIsAway) {
+    ASSERT_EQ("ok", sim.Command("plug 3 HID\\VID_1234&PID_ABCD&REV_0100&MI_00"));
+    StartThread(2);
+    ASSERT_EQ("ok", sim.Command("unplug 2"));
+    RequestDeviceLook(LookCause::Removal);
+    ASSERT_TRUE(WaitUntil([] { return scannerNumber.load() == 0; }));
+    // One look at which the twin's id cannot be read: its number is filtered again.
+    ASSERT_EQ("ok", sim.Command("anonymous 3 on"));
+    RequestDeviceLook(LookCause::Tick);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 3") == "65535"; }));
+    ASSERT_EQ("ok", sim.Command("anonymous 3 off"));
+    ASSERT_EQ("ok", sim.Command("type 3 x"));
+    EXPECT_EQ((std::vector<std::string>{"3 45 0", "3 45 1"}), SystemAfter(2));
+    EXPECT_EQ("|", Queued(1));  // the scanner's departure, and nothing of the twin
+}
+
 TEST_F(CaptureThreadTest, AnArrivalSetsTheFilterAgain) {
     sim.Close();
     SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "1");
@@ -519,7 +535,10 @@ TEST(CaptureThreadDriver, ReceivingNothingForTheNamedNumberDoesNotSpin) {
             *stroke = InterceptionStrokeBuffer{};
             return 1;
         },
-        [](InterceptionContext, InterceptionDevice, void*, unsigned int) { return 0u; },
+        [](InterceptionContext, InterceptionDevice, void* buffer, unsigned int) {
+            static_cast<uint16_t*>(buffer)[0] = 'K';  // a keyboard that is not the scanner
+            return 4u;
+        },
         [](InterceptionDevice device) { return device >= 1 && device <= 10 ? 1 : 0; },
     };
     auto started = std::chrono::steady_clock::now();

@@ -154,9 +154,10 @@ TEST_F(ScanAssemblyTest, AScannerGoneMidScanTakesItsHalfScanAlong) {
     ProcessKeyEvents();
     std::string frame = BuildScanFrame("123\r");
     EXPECT_EQ(frame, Received(frame));
-    EXPECT_EQ((std::vector<std::wstring>{
-                  L"Scanner gone in the middle of a scan: 4 characters dropped.", L"SCAN #1 -> 123"}),
-              LoggedTexts());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Scanner gone in the middle of a scan: 4 characters dropped.",
+                                   L"SCAN #1 -> 123"}),
+        LoggedTexts());
 }
 
 TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {

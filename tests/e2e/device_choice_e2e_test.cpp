@@ -172,6 +172,17 @@ TEST_F(DeviceChoiceTest, IdenticalScannersTwinsStayTwinsAndTheChosenPlaceIsKept)
     ASSERT_EQ("ok", SimCommand(app, "plug 4 " + ScannerId));
     ExpectTypedIntoSystem(4, "new");
     ExpectScanArrives(5, "STILL");
+    // The chosen one unplugged, then Stop and Start: its twins are still not taken.
+    ASSERT_EQ("ok", SimCommand(app, "unplug 5"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device"));
+    PostCommand(app, IDC_START_STOP);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
+    PostCommand(app, IDC_START_STOP);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device"));
+    ExpectTypedIntoSystem(7, "t");
+    ASSERT_EQ("ok", SimCommand(app, "plug 8 " + ScannerId));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    ExpectScanArrives(8, "BACK");
     Quit();
     EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("Instance=2\r\n"));
 

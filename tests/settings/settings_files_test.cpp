@@ -315,4 +315,18 @@ TEST_F(SettingsFilesTest, AFileHeldTooLongKeepsItsTextAndTheFailureIsLogged) {
     EXPECT_FALSE(fs::exists(fs::path(CaptureStateFilePath() + L".tmp")));
 }
 
+TEST_F(SettingsFilesTest, AReadOnlyFileIsLeftAsItIsAndSaidSo) {
+    SaveCaptureActive(true);
+    ASSERT_TRUE(SetFileAttributesW(CaptureStateFilePath().c_str(), FILE_ATTRIBUTE_READONLY));
+    StartCollectingDialogMessages();
+    SaveCaptureActive(false);
+    auto logged = LoggedTexts();
+    StopCollectingDialogMessages();
+    SetFileAttributesW(CaptureStateFilePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(
+        std::vector<std::wstring>{L"capture_state.ini is read-only: the change is not saved."},
+        logged);
+    EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadFile(CaptureStateFilePath()));
+}
+
 }  // namespace
