@@ -15,7 +15,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::wstring ScannerDescription = L"[VID_1234&PID_ABCD&REV_0100&MI_00]";
 
 class CaptureTest : public ProgramTest {
 protected:

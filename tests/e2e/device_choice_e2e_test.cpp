@@ -15,57 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string ScannerId = "HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
-const std::wstring ScannerDescription = L"[VID_1234&PID_ABCD&REV_0100&MI_00]";
-const std::string ActiveState = "[Capture]\r\nActive=1\r\n";
 const std::string StoppedState = "[Capture]\r\nActive=0\r\n";
 
-class DeviceChoiceTest : public ProgramTest {
+class DeviceChoiceTest : public ScannerProgramTest {
 protected:
-    std::string ScannerConfig(int device, int instance) {
-        return "[Device]\r\nInterceptionId=" + std::to_string(device) +
-               "\r\nHardwareId=" + ScannerId + "\r\nInstance=" + std::to_string(instance) +
-               "\r\n[Tcp]\r\nPort=" + std::to_string(port) + "\r\nCase=upper\r\nIncludeEnter=1\r\n";
-    }
-
-    void Launch(const std::string& devices, const wchar_t* arguments = L"") {
-        AppOptions options;
-        options.devices = devices;
-        options.arguments = arguments;
-        ASSERT_TRUE(LaunchAndFindWindow(app, options));
-    }
-
-    void Quit() {
-        PostCommand(app, IDM_QUIT);
-        ASSERT_EQ(0, WaitForExit(app));
-        Kill(app);
-    }
-
     int Selection() {
         return static_cast<int>(
             SendDlgItemMessageW(app.window, IDC_DEVICE_SELECTOR, CB_GETCURSEL, 0, 0));
-    }
-
-    void ExpectScanArrives(int device, const std::string& text) {
-        if (client == InvalidSocket) {
-            client = ConnectClient(port);
-            ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Connected"));
-        }
-        ASSERT_EQ("ok", SimCommand(app, "scan " + std::to_string(device) + " " + text));
-        std::string frame = BuildScanFrame(text + "\r");
-        EXPECT_EQ(frame, ReadBytes(client, frame.size()));
-    }
-
-    // Typed on a device, the text reaches the system, and the program was handed nothing.
-    void ExpectTypedIntoSystem(int device, const std::string& text) {
-        ASSERT_EQ("ok", SimCommand(app, "type " + std::to_string(device) + " " + text));
-        auto seen = SimSystemAtLeast(app, 2 * text.size());
-        ASSERT_EQ(2 * text.size(), seen.size());
-        for (const std::string& line : seen) {
-            EXPECT_EQ(std::to_string(device) + " ", line.substr(0, 2)) << line;
-        }
-        EXPECT_TRUE(
-            WaitUntil([&] { return SimCommand(app, "filter " + std::to_string(device)) == "0"; }));
     }
 };
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::string ScannerId = "HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
 
 class ScannerOnlyTest : public ProgramTest {
 protected:
