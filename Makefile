@@ -67,6 +67,7 @@ clean:
 screenshot: windows
 	sh scripts/screenshot.sh $(WINDOWS) main build/screenshots/main.png
 	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png
+	sh scripts/screenshot.sh $(WINDOWS) waiting build/screenshots/waiting.png
 
 # Only what the demo needs is built, so that it starts quickly from a fresh clone.
 # The Wine prefix boots while the program compiles.

@@ -16,6 +16,8 @@
 #include "shell/activity_log.h"
 #include "shell/tray_icon.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 HBRUSH GreenBrush = nullptr;
@@ -135,6 +137,9 @@ void FillOptionControls(HWND dialog) {
                      lowercaseOutput ? IDC_CASE_LOWER : IDC_CASE_UPPER);
     CheckDlgButton(dialog, IDC_INCLUDE_ENTER, includeEnter ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(dialog, IDC_LOCAL_IP, GetLocalIpAddress().c_str());
+    // Nothing is chosen for the user: the empty selector says what it wants.
+    SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_SETCUEBANNER, 0,
+                        reinterpret_cast<LPARAM>(L"Choose the scanner"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Sets up the program for a screenshot, then waits to be ended. The calling script takes the
 // picture once the ready file exists.
-// Usage: screenshot_scene.exe main|capture READY_FILE
+// Usage: screenshot_scene.exe main|capture|waiting READY_FILE
 #include "e2e/app_harness.h"
 
 #include "resources/resource.h"
@@ -14,7 +14,7 @@
 int wmain(int argc, wchar_t** argv) {
     using namespace std::chrono_literals;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: screenshot_scene main|capture READY_FILE\n");
+        std::fprintf(stderr, "usage: screenshot_scene main|capture|waiting READY_FILE\n");
         return 2;
     }
     std::wstring scene = argv[1];
@@ -22,12 +22,22 @@ int wmain(int argc, wchar_t** argv) {
     ResetUserState();
     uint16_t port = FreeTcpPort();
     App app;
+    AppOptions options;
+    if (scene == L"waiting") {
+        // The remembered scanner is not plugged in: listed as not connected, waited for.
+        options.devices = "1=ACPI\\PNP0303";
+        WriteSettings(
+            "[Device]\r\nInterceptionId=2\r\nHardwareId=HID\\VID_1234&PID_ABCD&REV_0100"
+            "&MI_00\r\nInstance=1\r\n[Tcp]\r\nPort=" +
+                std::to_string(port) + "\r\nCase=upper\r\nIncludeEnter=1\r\n",
+            "[Capture]\r\nActive=1\r\n");
+    }
     if (scene == L"capture") {
         WriteSettings("[Device]\r\nInterceptionId=2\r\n[Tcp]\r\nPort=" + std::to_string(port) +
                           "\r\nCase=upper\r\nIncludeEnter=1\r\n",
                       "[Capture]\r\nActive=1\r\n");
     }
-    if (!LaunchAndFindWindow(app, {})) {
+    if (!LaunchAndFindWindow(app, options)) {
         std::fprintf(stderr, "the program's window did not appear\n");
         return 1;
     }
@@ -43,6 +53,9 @@ int wmain(int argc, wchar_t** argv) {
             std::this_thread::sleep_for(300ms);
         }
         WaitForLog(app, L"SCAN #3");
+    } else if (scene == L"waiting") {
+        PostCommand(app, IDC_LOG_TOGGLE);
+        WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for device");
     } else {
         WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening");
     }
