@@ -52,9 +52,10 @@ TEST(ScannerWhereabouts, TwinsAreKnownByWhatWasSeenNotByTheirNumbers) {
         {"D...S.S.S.", false, 9, "....t.t..."},  // back at 9: it newly reports the id
         {"D...S...S.", false, 9, "....t.t..."},  // a twin gone: known through one look
         {"D.......S.", false, 9, "....t....."},
-        {"D.S.....S.", false, 9, "..t......."},  // a twin at a lower number
-        {"D.S.......", false, 9, "..t......."},  // no id once: it stays
-        {"D.S.......", false, 0, "..t......."},  // twice: it left
+        {"D.S.....S.", false, 9, "..t......."},   // a twin at a lower number
+        {"D.S.......", false, 9, "..t......."},   // no id once: it stays
+        {"D.S.......", false, 0, "..t......."},   // twice: it left
+        {"D.S......S", false, 10, "..t......."},  // back at the last number
     };
     Follow(where, looks, sizeof looks / sizeof looks[0]);
 }

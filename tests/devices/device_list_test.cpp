@@ -38,11 +38,12 @@ TEST(DeviceList, OneEntryPerReportedKeyboardInDeviceOrder) {
 
 TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
     SimSession sim;
-    ASSERT_TRUE(sim.Open("5=HID\\VID_1234&PID_ABCD;3=HID\\VID_1234&PID_ABCD"));
+    ASSERT_TRUE(sim.Open("5=HID\\VID_1234&PID_ABCD&MI_00;3=HID\\VID_1234&PID_ABCD&MI_00"));
     rebuildDeviceList();
     ASSERT_EQ(2u, DeviceList.size());
     EXPECT_EQ(3, DeviceList[0].deviceNumber);
     EXPECT_EQ(5, DeviceList[1].deviceNumber);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD]", DeviceList[0].label);
     EXPECT_EQ(DeviceList[0].label, DeviceList[1].label);
     EXPECT_EQ(DeviceList[0].description, DeviceList[1].description);
     // Two collections of one composite scanner are told apart by their long ids.
@@ -50,7 +51,7 @@ TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
     ASSERT_EQ("ok", sim.Command("plug 8 HID\\VID_1234&PID_ABCD&MI_01&Col02"));
     rebuildDeviceList();
     ASSERT_EQ(4u, DeviceList.size());
-    EXPECT_EQ(L"[VID_1234&PID_ABCD]", DeviceList[0].label);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_00]", DeviceList[0].label);
     EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col01]", DeviceList[2].label);
     EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col02]", DeviceList[3].label);
     sim.Close();
@@ -98,10 +99,10 @@ TEST(DeviceIdentity, RememberedDeviceIsFoundByNumberThenByPlaceAmongEquals) {
     // A number read from the settings (not known in this run) decides nothing among equals;
     // with fewer equals than the instance, the last is taken.
     const RememberedCase cases[] = {
-        {{s, 1, 3, true}, 1},  {{s, 2, 5, true}, 2},  {{s, 1, 4, true}, 1},
-        {{s, 2, 3, true}, 1},  {{s, 2, 3, false}, 2}, {{s, 1, 5, false}, 1},
-        {{s, 3, 9, false}, 2}, {{s, 2, 10, true}, 2}, {{s, 0, 0}, 1},
-        {{L"", 0, 10}, 3},     {{L"", 0, 4}, -1},     {{L"", 0, 0}, -1},
+        {{s, 1, 3, true}, 1},    {{s, 2, 5, true}, 2},  {{s, 1, 4, true}, 1},
+        {{s, 2, 3, true}, 1},    {{s, 2, 3, false}, 2}, {{s, 1, 5, false}, 1},
+        {{s, 3, 9, false}, 2},   {{s, 2, 10, true}, 2}, {{s, 0, 0}, 1},
+        {{L"", 0, 10}, 3},       {{L"", 0, 4}, -1},     {{L"", 0, 0}, -1},
         {{L"HID\\X", 1, 1}, -1},
     };
     for (const RememberedCase& c : cases) {
