@@ -26,8 +26,9 @@ bool SocketListen(SocketHandle socket, int backlog);
 // The port a bound socket got (useful after binding port 0); 0 on failure.
 uint16_t SocketLocalPort(SocketHandle socket);
 
-// Accepted connections are non-blocking: reads follow a readiness wait, and sends have their
-// own deadline. peerAddress receives the peer's dotted IPv4 address.
+// Accepted connections are non-blocking (reads follow a readiness wait, and sends have their
+// own deadline) and send without delay (TCP_NODELAY). peerAddress receives the peer's dotted
+// IPv4 address.
 SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress);
 // Blocking connect, for tools and tests; InvalidSocket on failure.
 SocketHandle SocketConnect(uint32_t address, uint16_t port);

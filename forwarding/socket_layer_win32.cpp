@@ -76,6 +76,10 @@ SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress) {
         return InvalidSocket;
     }
     SetNonBlocking(socket);
+    // A frame goes out at once, not after the client's delayed acknowledgement of the one
+    // before; refused, frames only come a little later, so the connection is kept.
+    BOOL on = TRUE;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     char text[22] = {};
     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
     peerAddress = text;

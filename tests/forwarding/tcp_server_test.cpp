@@ -12,6 +12,10 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#else
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #endif
 
 namespace {
@@ -24,6 +28,23 @@ constexpr int AddressInUse = 10013;  // WSAEACCES
 #else
 constexpr int AddressInUse = 98;  // EADDRINUSE
 #endif
+
+// The server's end of the connection sends each frame at once (TCP_NODELAY).
+bool ClientSocketSendsWithoutDelay() {
+    std::lock_guard<std::mutex> lock(socketMutex);
+#ifdef _WIN32
+    BOOL on = FALSE;
+    int size = sizeof on;
+    return getsockopt(static_cast<SOCKET>(clientSocket), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<char*>(&on), &size) == 0 &&
+           on != FALSE;
+#else
+    int on = 0;
+    socklen_t size = sizeof on;
+    return getsockopt(static_cast<int>(clientSocket), IPPROTO_TCP, TCP_NODELAY, &on, &size) == 0 &&
+           on != 0;
+#endif
+}
 
 // The log so far, for failure messages.
 std::string LogForMessage() {
@@ -96,6 +117,7 @@ TEST_F(TcpServerTest, ClientComesIsIgnoredWhenItTalksAndGoes) {
     StartListening();
     SocketHandle client = ConnectAndWait(1);
     EXPECT_TRUE(WaitForStatus(TcpConnected));
+    EXPECT_TRUE(ClientSocketSendsWithoutDelay());
     ASSERT_TRUE(SocketSendAll(client, "hello, server", 13, 1000));
     ASSERT_TRUE(SendScanFrame("1"));  // still connected after its bytes
     EXPECT_EQ(BuildScanFrame("1"), ReadBytes(client, 14));
