@@ -4,7 +4,6 @@
 #include "capture/key_queue.h"
 #include "common/log_line.h"
 #include "common/scan_text.h"
-#include "common/text_conversion.h"
 #include "forwarding/scan_frame.h"
 
 #include <mutex>
@@ -57,8 +56,7 @@ void FinishScan() {
     // Counted and logged whether or not a client took it.
     SendScanFrame(payload);
     uint64_t number = ++scanCounter;
-    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " +
-            Utf8ToWide(NameControlBytes(scanBuffer)));
+    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + ScanForLog(scanBuffer));
     scanBuffer.clear();
 }
 

@@ -7,3 +7,7 @@
 
 // Bytes 0x00 to 0x1F and 0x7F become "<NUL>" ... "<US>" and "<DEL>"; the rest is unchanged.
 std::string NameControlBytes(const std::string& bytes);
+
+// For the log: the names above, and bytes 0x80 to 0xFF as the Windows-1252 characters an Alt
+// code on the scanner means (the five bytes that code page leaves out as "<x81>" and the like).
+std::wstring ScanForLog(const std::string& bytes);
