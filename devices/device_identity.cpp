@@ -1,6 +1,7 @@
 #include "devices/device_identity.h"
 
 #include "capture/interception_driver.h"
+#include "capture/scanner_whereabouts.h"
 #include "devices/device_naming.h"
 
 #include <algorithm>
@@ -9,8 +10,6 @@
 DeviceIdentity rememberedDevice;
 
 namespace {
-
-constexpr unsigned int HardwareIdBytes = 1024;
 
 bool IsKnownTwin(const DeviceIdentity& identity, int deviceNumber) {
     return deviceNumber >= 1 && deviceNumber <= InterceptionMaxKeyboard &&
@@ -72,10 +71,10 @@ std::wstring LiveHardwareId(int deviceNumber) {
     if (interceptionContext == nullptr) {
         return std::wstring();
     }
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    if (interception.getHardwareId(interceptionContext, deviceNumber, buffer, HardwareIdBytes) ==
-        0) {
+    uint16_t buffer[HardwareIdReplyBytes / 2] = {};
+    if (interception.getHardwareId(interceptionContext, deviceNumber, buffer,
+                                   HardwareIdReplyBytes) == 0) {
         return std::wstring();
     }
-    return HardwareIdFromBuffer(buffer, HardwareIdBytes / 2);
+    return HardwareIdFromBuffer(buffer, HardwareIdReplyBytes / 2);
 }

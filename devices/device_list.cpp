@@ -1,24 +1,12 @@
 #include "devices/device_list.h"
 
 #include "capture/interception_driver.h"
+#include "devices/device_identity.h"
 #include "devices/device_naming.h"
-
-#include <cstdint>
 
 std::vector<DeviceEntry> DeviceList;
 
 namespace {
-
-constexpr unsigned int HardwareIdBytes = 1024;
-
-// The id the driver reports for the number; empty when no keyboard is there.
-std::wstring DriverHardwareId(int device) {
-    uint16_t buffer[HardwareIdBytes / 2] = {};
-    if (interception.getHardwareId(interceptionContext, device, buffer, HardwareIdBytes) == 0) {
-        return std::wstring();
-    }
-    return HardwareIdFromBuffer(buffer, HardwareIdBytes / 2);
-}
 
 // Two collections or interfaces of one device share vendor and product, so their short labels
 // are equal: such entries show their long id, which tells the interface and the collection.
@@ -46,7 +34,7 @@ bool DriverHasNoNumberFor(const std::wstring& hardwareId) {
         return false;
     }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        if (DriverHardwareId(device) == hardwareId) {
+        if (LiveHardwareId(device) == hardwareId) {
             return false;
         }
     }
@@ -59,7 +47,7 @@ void rebuildDeviceList() {
         return;
     }
     for (int device = 1; device <= InterceptionMaxKeyboard; ++device) {
-        std::wstring hardwareId = DriverHardwareId(device);
+        std::wstring hardwareId = LiveHardwareId(device);
         if (hardwareId.empty()) {
             continue;
         }
