@@ -186,8 +186,6 @@ bool EnsureDriver(HWND dialog) {
 bool ArmCapture(HWND dialog, const DeviceIdentity& identity, uint16_t port) {
     tcpPort = port;
     ApplyPortToServer(dialog);
-    lowercaseOutput = IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED;
-    includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
     rememberedDevice = identity;
     ScanBufferClear();
     SaveSettings(rememberedDevice);

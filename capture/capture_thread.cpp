@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "capture/scan_end.h"
 #include "capture/scanner_whereabouts.h"
 #include "capture/stroke_hold.h"
 #include "common/app_messages.h"
@@ -25,8 +26,8 @@ KeyboardSet twinsAtStop;
 
 namespace {
 
-// How long a driver wait lasts: how soon Stop and a look request are seen.
-constexpr unsigned long WaitMilliseconds = 50;
+// How long a driver wait lasts at most: how soon Stop and a look request are seen.
+constexpr std::chrono::milliseconds LongestWait{50};
 // A driver that names a number and then gives no stroke for it must not make the thread spin.
 constexpr auto EmptyReceivePause = std::chrono::milliseconds(10);
 // Far more than the driver holds for one number; only a broken driver that keeps giving
@@ -81,6 +82,7 @@ struct CaptureState {
     bool looked = false;  // the first look, at the start, has been made
     DeviceSet filtered;   // numbers the filter was last set on
     ReleaseTracker releases;
+    ScanEndState scan;
     HeldStrokes held[InterceptionMaxKeyboard + 1];
     bool readingOut = false;  // Stop came: characters are gathered, not queued
     std::vector<KeyEvent> readOut;
@@ -175,7 +177,8 @@ void ScannerLeaves(CaptureState& state) {
     modifierState = ModifierState{};
     modifierState.capsLock = capsLock;
     state.releases = ReleaseTracker{};
-    Queue(state, KeyEvent{0, false, true});
+    state.scan = ScanEndState{};
+    Queue(state, KeyEvent{KeyEventKind::DeviceLeft});
 }
 
 void MoveScanner(CaptureState& state, int device) {
@@ -203,10 +206,14 @@ void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& st
     if (ReleaseBelongsToTheSystem(state.releases, KeyIndex(key), released)) {
         Send(state, device, stroke);
     }
-    auto character =
+    NoteScannerStroke(state.scan, ScanClock::now());
+    auto byte =
         TranslateStroke(key.code, released, modifierState, (key.state & InterceptionKeyE0) != 0);
-    if (character) {
-        Queue(state, KeyEvent{*character, *character == 0x0D});
+    if (!byte) {
+        return;
+    }
+    if (auto event = EventForByte(state.scan, *byte, CurrentScanRules())) {
+        Queue(state, *event);
     }
 }
 
@@ -336,6 +343,22 @@ void LookAtDevices(CaptureState& state, bool arrival, bool removal) {
     }
 }
 
+// A pause ends the scan only when the scanner has no stroke waiting: a thread that was not
+// scheduled for a while has not seen the scanner's latest keys yet.
+void EndScanAfterPause(CaptureState& state) {
+    if (!PauseIsOver(state.scan, ScanClock::now(), CurrentScanRules())) {
+        return;
+    }
+    int scanner = state.track.scanner;
+    if (scanner != 0 && TakeWaiting(state, scanner, [&](const InterceptionStrokeBuffer& stroke) {
+            HandleStroke(state, scanner, stroke);
+        })) {
+        return;
+    }
+    state.scan.open = false;
+    Queue(state, KeyEvent{KeyEventKind::End});
+}
+
 // After the filter is cleared: what the driver still holds is read out, so that no key stays
 // down for the system and nothing of this capture reaches the next. Strokes held for a
 // keyboard that still cannot be identified never reached the system and are dropped.
@@ -344,9 +367,13 @@ void ReadOut(CaptureState& state) {
     for (int sweep = 0; sweep < ReadOutSweeps && ReceiveEverywhere(state); ++sweep) {
     }
     IdentifyHeldKeyboards(state);
-    // Whole scans only: what follows the last Enter is dropped.
+    // Whole scans only: what follows the last end is dropped, except that with scans ended by a
+    // pause, Stop is the pause.
+    if (scanEnd.load() == ScanEnd::Pause && state.scan.open) {
+        state.readOut.push_back(KeyEvent{KeyEventKind::End});
+    }
     auto end = std::find_if(state.readOut.rbegin(), state.readOut.rend(),
-                            [](const KeyEvent& event) { return event.isEnter; });
+                            [](const KeyEvent& event) { return event.kind == KeyEventKind::End; });
     state.readingOut = false;
     std::for_each(state.readOut.begin(), end.base(),
                   [&state](const KeyEvent& event) { Queue(state, event); });
@@ -387,7 +414,10 @@ void CaptureThreadMain(std::promise<int> filterInPlace) {
                           removalSignalled.exchange(false));
         }
         IdentifyHeldKeyboards(state);
-        InterceptionDevice device = interception.waitWithTimeout(state.context, WaitMilliseconds);
+        EndScanAfterPause(state);
+        auto wait = TimeToPauseEnd(state.scan, ScanClock::now(), CurrentScanRules(), LongestWait);
+        InterceptionDevice device = interception.waitWithTimeout(
+            state.context, static_cast<unsigned long>(std::max<long long>(wait.count(), 1)));
         if (device == 0) {
             continue;
         }

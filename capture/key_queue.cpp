@@ -14,7 +14,7 @@ bool KeyQueueAppend(KeyEvent event) {
     std::lock_guard<std::mutex> lock(keyQueueMutex);
     keyQueue.push_back(event);
     if (wakePending ||
-        (!event.isEnter && !event.deviceLeft && keyQueue.size() % KeyQueueWakeBatch != 0)) {
+        (event.kind == KeyEventKind::Character && keyQueue.size() % KeyQueueWakeBatch != 0)) {
         return false;
     }
     wakePending = true;

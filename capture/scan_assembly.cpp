@@ -9,7 +9,6 @@
 #include <mutex>
 
 std::atomic<uint64_t> scanCounter{0};
-bool lowercaseOutput = false;
 bool includeEnter = true;
 
 namespace {
@@ -20,16 +19,6 @@ constexpr size_t MaxScanBytes = 65536;
 std::mutex scanBufferMutex;
 std::string scanBuffer;
 
-uint8_t ApplyCaseOption(uint8_t character) {
-    if (lowercaseOutput && character >= 'A' && character <= 'Z') {
-        return static_cast<uint8_t>(character + 0x20);
-    }
-    if (!lowercaseOutput && character >= 'a' && character <= 'z') {
-        return static_cast<uint8_t>(character - 0x20);
-    }
-    return character;
-}
-
 // Far beyond any barcode (the largest 2-D codes hold a few kilobytes): a device that types
 // this much without an Enter is no scanner set up for Wendalux, and its text is not a scan.
 void DiscardOverlongScan() {
@@ -38,7 +27,7 @@ void DiscardOverlongScan() {
     scanBuffer.clear();
 }
 
-// The scanner went away before its Enter: what it typed of the scan is no scan.
+// The scanner went away before the scan's end: what it typed of the scan is no scan.
 void DiscardHalfScan() {
     if (scanBuffer.empty()) {
         return;
@@ -68,17 +57,22 @@ void ProcessKeyEvents() {
     }
     std::vector<KeyEvent> events = KeyQueueTakeAll();
     for (const KeyEvent& event : events) {
-        uint8_t character = ApplyCaseOption(event.character);
         std::lock_guard<std::mutex> lock(scanBufferMutex);
-        if (event.deviceLeft) {
-            DiscardHalfScan();
-        } else if (!event.isEnter) {
-            if (scanBuffer.size() >= MaxScanBytes) {
-                DiscardOverlongScan();
-            }
-            scanBuffer.push_back(static_cast<char>(character));
-        } else if (!scanBuffer.empty()) {
-            FinishScan();
+        switch (event.kind) {
+            case KeyEventKind::Character:
+                if (scanBuffer.size() >= MaxScanBytes) {
+                    DiscardOverlongScan();
+                }
+                scanBuffer.push_back(static_cast<char>(event.character));
+                break;
+            case KeyEventKind::End:
+                if (!scanBuffer.empty()) {
+                    FinishScan();
+                }
+                break;
+            case KeyEventKind::DeviceLeft:
+                DiscardHalfScan();
+                break;
         }
     }
 }

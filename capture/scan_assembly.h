@@ -1,4 +1,4 @@
-// Collects the captured characters into scans, one per Enter, on the UI thread.
+// Collects the captured characters into scans, on the UI thread.
 #pragma once
 
 #include <atomic>
@@ -6,14 +6,13 @@
 #include <string>
 
 extern std::atomic<uint64_t> scanCounter;
-// Options, set from the dialog and the settings file; read at each key event.
-extern bool lowercaseOutput;
+// Set from the dialog and the settings file: a CR is appended to every finished scan.
 extern bool includeEnter;
 
-// Takes every queued key event and handles it in order: each Enter after a non-empty scan
-// sends the scan's frame, counts it and logs it. Does nothing while capture is stopped. Runs
-// on the UI thread when the capture thread wakes it, and once a second as a safety net. A
-// scan that reaches 64 KiB without an Enter is discarded with a log line.
+// Takes every queued key event and handles it in order: each end after a non-empty scan sends
+// the scan's frame, counts it and logs it. Does nothing while capture is stopped. Runs on the
+// UI thread when the capture thread wakes it, and once a second as a safety net. A scan that
+// reaches 64 KiB without an end is discarded with a log line.
 void ProcessKeyEvents();
 
 void ScanBufferClear();

@@ -19,13 +19,14 @@ std::wstring CaptureStateFilePath();
 // it, so that a write cut short leaves the old file or the new one, never half of one. A file
 // that holds the text already is left alone. A failure is logged.
 //
-// Writes device number, port, case and Enter options, all four every time, and beside the
-// number the device's hardware id and instance (left out when the identity has no id, or an
-// id that would not fit on one line).
+// Writes device number, port, case and Enter options and the [Scan] options, all of them every
+// time, and beside the number the device's hardware id and instance (left out when the
+// identity has no id, or an id that would not fit on one line).
 void SaveSettings(const DeviceIdentity& device);
 void SaveCaptureActive(bool active);
-// True when tcpPort differs from the port last saved or loaded.
-bool PortChangedSinceSave();
+// True when tcpPort or pauseMilliseconds, the options typed into fields, differ from what was
+// last saved or loaded.
+bool TypedOptionsChangedSinceSave();
 
 // The temporary files of a save cut short; once at start, by the copy that runs.
 void RemoveStaleTemporaryFiles();
@@ -33,8 +34,9 @@ void RemoveStaleTemporaryFiles();
 // config.ini exists and holds the four values every version of the program wrote.
 bool ConfigFileUsable();
 
-// Reads the options into tcpPort, lowercaseOutput and includeEnter; returns the remembered
-// device (number 0 and no id for none; no id for a file written before ids were kept). A
-// config.ini that is not usable counts as missing, which is logged: the defaults and no device.
+// Reads the options into tcpPort, letterCase, includeEnter, scanEnd and pauseMilliseconds;
+// returns the remembered device (number 0 and no id for none; no id for a file written before
+// ids were kept). A config.ini that is not usable counts as missing, which is logged: the
+// defaults and no device. A [Scan] section is not needed: files of older versions lack it.
 DeviceIdentity LoadSettings();
 bool LoadCaptureActive();

@@ -1,6 +1,7 @@
 #include "settings/settings_files.h"
 
 #include "capture/scan_assembly.h"
+#include "capture/scan_end.h"
 #include "common/log_line.h"
 #include "forwarding/tcp_server.h"
 #include "settings/settings_values.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr DWORD CaseBufferCharacters = 512;
+constexpr DWORD TextBufferCharacters = 512;
 // A hardware id is at most 512 characters with its NUL (the driver's 1024-byte reply).
 constexpr DWORD HardwareIdCharacters = 513;
 // Antivirus and indexers hold a file they saw change for a moment; the UI thread waits for
@@ -21,8 +22,9 @@ constexpr int MoveAttempts = 10;
 constexpr DWORD MoveRetryMilliseconds = 50;
 const wchar_t TemporarySuffix[] = L".tmp";
 
-// The port config.ini holds, as far as this copy knows.
+// The port and pause config.ini holds, as far as this copy knows.
 uint16_t savedPort = DefaultTcpPort;
+int savedPause = DefaultPauseMilliseconds;
 
 std::wstring NameOf(const std::wstring& path) {
     return path.substr(path.rfind(L'\\') + 1);
@@ -127,7 +129,7 @@ bool WriteWhole(const std::wstring& path, const std::wstring& text) {
 }
 
 // In the order WritePrivateProfileStringW gave them to a new file, without blank lines.
-std::wstring SettingsText(const DeviceIdentity& device, uint16_t port) {
+std::wstring SettingsText(const DeviceIdentity& device, uint16_t port, int pause) {
     std::wstring text =
         L"[Device]\r\nInterceptionId=" + std::to_wstring(device.deviceNumber) + L"\r\n";
     if (!device.hardwareId.empty() && FitsOnOneLine(device.hardwareId)) {
@@ -135,8 +137,9 @@ std::wstring SettingsText(const DeviceIdentity& device, uint16_t port) {
                 std::to_wstring(device.instance) + L"\r\n";
     }
     return text + L"[Tcp]\r\nPort=" + std::to_wstring(port) + L"\r\nCase=" +
-           (lowercaseOutput ? L"lower" : L"upper") + L"\r\nIncludeEnter=" +
-           (includeEnter ? L"1" : L"0") + L"\r\n";
+           StoredLetterCase(letterCase.load()) + L"\r\nIncludeEnter=" +
+           (includeEnter ? L"1" : L"0") + L"\r\n[Scan]\r\nEnd=" + StoredScanEnd(scanEnd.load()) +
+           L"\r\nPauseMs=" + std::to_wstring(pause) + L"\r\n";
 }
 
 bool HasKey(const wchar_t* section, const wchar_t* key, const wchar_t* file) {
@@ -156,9 +159,40 @@ bool UsableAt(const std::wstring& path) {
 
 void UseDefaults() {
     tcpPort = DefaultTcpPort;
-    lowercaseOutput = false;
+    letterCase = LetterCase::Upper;
     includeEnter = true;
+    scanEnd = ScanEnd::Enter;
+    pauseMilliseconds = DefaultPauseMilliseconds;
     savedPort = DefaultTcpPort;
+    savedPause = DefaultPauseMilliseconds;
+}
+
+std::wstring ReadText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
+                      const wchar_t* file) {
+    wchar_t text[TextBufferCharacters] = {};
+    GetPrivateProfileStringW(section, key, fallback, text, TextBufferCharacters, file);
+    return text;
+}
+
+// The [Scan] options, which files of older versions lack: a value that is there and wrong is
+// said in the log, and the default is used.
+void LoadScanOptions(const wchar_t* file) {
+    std::wstring end = ReadText(L"Scan", L"End", L"enter", file);
+    if (auto known = ScanEndFromStored(end)) {
+        scanEnd = *known;
+    } else {
+        LogLine(L"config.ini: End=" + end +
+                L" is not one of enter, tab or pause: scans end at Enter.");
+    }
+    std::wstring pause = ReadText(L"Scan", L"PauseMs", L"", file);
+    if (auto known = PauseFromText(pause)) {
+        pauseMilliseconds = *known;
+    } else if (!pause.empty()) {
+        LogLine(L"config.ini: PauseMs=" + pause + L" is not a whole number from " +
+                std::to_wstring(MinPauseMilliseconds) + L" to " +
+                std::to_wstring(MaxPauseMilliseconds) + L": " +
+                std::to_wstring(DefaultPauseMilliseconds) + L" is used.");
+    }
 }
 
 }  // namespace
@@ -195,8 +229,10 @@ std::wstring CaptureStateFilePath() {
 void SaveSettings(const DeviceIdentity& device) {
     std::wstring path = ConfigFilePath();
     uint16_t port = tcpPort.load();
-    if (!path.empty() && WriteWhole(path, SettingsText(device, port))) {
+    int pause = pauseMilliseconds.load();
+    if (!path.empty() && WriteWhole(path, SettingsText(device, port, pause))) {
         savedPort = port;
+        savedPause = pause;
     }
 }
 
@@ -207,8 +243,8 @@ void SaveCaptureActive(bool active) {
     }
 }
 
-bool PortChangedSinceSave() {
-    return tcpPort.load() != savedPort;
+bool TypedOptionsChangedSinceSave() {
+    return tcpPort.load() != savedPort || pauseMilliseconds.load() != savedPause;
 }
 
 void RemoveStaleTemporaryFiles() {
@@ -248,11 +284,11 @@ DeviceIdentity LoadSettings() {
     device.instance = static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
     tcpPort = PortFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file));
     savedPort = tcpPort.load();
-    wchar_t caseText[CaseBufferCharacters] = {};
-    GetPrivateProfileStringW(L"Tcp", L"Case", L"upper", caseText, CaseBufferCharacters, file);
-    lowercaseOutput = LowercaseFromStoredCase(caseText);
+    letterCase = LetterCaseFromStored(ReadText(L"Tcp", L"Case", L"upper", file));
     includeEnter =
         IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
+    LoadScanOptions(file);
+    savedPause = pauseMilliseconds.load();
     return device;
 }
 

@@ -27,6 +27,9 @@ void ReleaseMainDialog();
 // The command table; TRUE for a handled command.
 INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification);
 
+// The pause length field is for scans that end at a pause only.
+void ShowPauseField(HWND dialog);
+
 // Saves the settings with the selected device's number, or 0 when none is selected.
 void SaveSettingsForSelection(HWND dialog);
 

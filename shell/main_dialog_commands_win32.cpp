@@ -2,12 +2,15 @@
 
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
+#include "capture/scan_end.h"
+#include "common/log_line.h"
 #include "devices/device_identity.h"
 #include "devices/device_list.h"
 #include "devices/device_selector.h"
 #include "forwarding/server_control.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
+#include "settings/settings_values.h"
 #include "shell/activity_log.h"
 #include "shell/tray_icon.h"
 
@@ -21,20 +24,64 @@ void OnStartStop(HWND dialog) {
     }
 }
 
-void OnCaseOption(HWND dialog) {
-    lowercaseOutput = IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED;
-    SaveSettingsForSelection(dialog);
-}
+// Typing a port or a pause puts it in force at once; the file is written once the field is
+// left or the program quits, not at every key.
+void SaveTypedOptionsIfChanged(HWND dialog) {
+    if (TypedOptionsChangedSinceSave()) {
+        SaveSettingsForSelection(dialog);
+    }
 
-void OnEnterOption(HWND dialog) {
-    includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
-    SaveSettingsForSelection(dialog);
-}
+    // The capture thread reads the options at each key: a change applies from the next key on.
+    void OnCaseOption(HWND dialog) {
+        LetterCase letters = LetterCase::Upper;
+        if (IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED) {
+            letters = LetterCase::Lower;
+        } else if (IsDlgButtonChecked(dialog, IDC_CASE_AS_SCANNED) == BST_CHECKED) {
+            letters = LetterCase::AsScanned;
+        }
+        letterCase = letters;
+        SaveSettingsForSelection(dialog);
+    }
 
-// Typing a port puts it in force at once; the file is written once the field is left or the
-// program quits, not at every key.
-void SavePortIfChanged(HWND dialog) {
-    if (PortChangedSinceSave()) {
+    void OnScanEndOption(HWND dialog) {
+        LRESULT chosen = SendDlgItemMessageW(dialog, IDC_SCAN_END, CB_GETCURSEL, 0, 0);
+        if (chosen < 0 || chosen > static_cast<LRESULT>(ScanEnd::Pause)) {
+            return;
+        }
+        scanEnd = static_cast<ScanEnd>(chosen);
+        ShowPauseField(dialog);
+        SaveSettingsForSelection(dialog);
+    }
+
+    // A valid pause is in force as it is typed; leaving the field with anything else shows the
+    // pause in force again.
+    INT_PTR OnPauseField(HWND dialog, WORD notification) {
+        wchar_t text[8] = {};
+        switch (notification) {
+            case EN_CHANGE:
+                GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
+                if (auto pause = PauseFromText(text)) {
+                    pauseMilliseconds = *pause;
+                }
+                return TRUE;
+            case EN_KILLFOCUS:
+                GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
+                if (!PauseFromText(text)) {
+                    LogLine(L"The pause must be " + std::to_wstring(MinPauseMilliseconds) +
+                            L" to " + std::to_wstring(MaxPauseMilliseconds) + L" ms: " +
+                            std::to_wstring(pauseMilliseconds.load()) + L" ms is kept.");
+                    SetDlgItemTextW(dialog, IDC_PAUSE_MS,
+                                    std::to_wstring(pauseMilliseconds.load()).c_str());
+                }
+                SaveTypedOptionsIfChanged(dialog);
+                return TRUE;
+            default:
+                return FALSE;
+        }
+    }
+
+    void OnEnterOption(HWND dialog) {
+        includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
         SaveSettingsForSelection(dialog);
     }
 }
@@ -45,7 +92,7 @@ INT_PTR OnPortField(HWND dialog, WORD notification) {
             OnPortFieldChanged(dialog);
             return TRUE;
         case EN_KILLFOCUS:
-            SavePortIfChanged(dialog);
+            SaveTypedOptionsIfChanged(dialog);
             return TRUE;
         default:
             return FALSE;
@@ -60,7 +107,7 @@ void ShowAndRaise(HWND dialog) {
 // The only way out of the program: capture stops without clearing the saved flag, so it
 // restarts at the next start.
 void Quit(HWND dialog) {
-    SavePortIfChanged(dialog);
+    SaveTypedOptionsIfChanged(dialog);
     if (captureActive.load()) {
         StopCapture(dialog, false);
     }
@@ -73,6 +120,10 @@ void Quit(HWND dialog) {
 }
 
 }  // namespace
+
+void ShowPauseField(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_PAUSE_MS), scanEnd.load() == ScanEnd::Pause);
+}
 
 void SaveSettingsForSelection(HWND dialog) {
     // The remembered device, whatever the selector shows after a Refresh; the selection only
@@ -104,8 +155,17 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             return TRUE;
         case IDC_CASE_UPPER:
         case IDC_CASE_LOWER:
+        case IDC_CASE_AS_SCANNED:
             OnCaseOption(dialog);
             return TRUE;
+        case IDC_SCAN_END:
+            if (notification != CBN_SELCHANGE) {
+                return FALSE;
+            }
+            OnScanEndOption(dialog);
+            return TRUE;
+        case IDC_PAUSE_MS:
+            return OnPauseField(dialog, notification);
         case IDC_INCLUDE_ENTER:
             OnEnterOption(dialog);
             return TRUE;

@@ -3,6 +3,7 @@
 #include "capture/capture_control.h"
 #include "capture/interception_driver.h"
 #include "capture/scan_assembly.h"
+#include "capture/scan_end.h"
 #include "common/app_messages.h"
 #include "common/dialog_post.h"
 #include "common/log_line.h"
@@ -133,9 +134,20 @@ void OpenDriver(HWND dialog) {
 
 void FillOptionControls(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_PORT, std::to_wstring(tcpPort.load()).c_str());
-    CheckRadioButton(dialog, IDC_CASE_UPPER, IDC_CASE_LOWER,
-                     lowercaseOutput ? IDC_CASE_LOWER : IDC_CASE_UPPER);
+    // The ids of the case buttons are not one run (Include Enter lies between), so each is set.
+    LetterCase letters = letterCase.load();
+    CheckDlgButton(dialog, IDC_CASE_UPPER, letters == LetterCase::Upper ? BST_CHECKED : 0);
+    CheckDlgButton(dialog, IDC_CASE_LOWER, letters == LetterCase::Lower ? BST_CHECKED : 0);
+    CheckDlgButton(dialog, IDC_CASE_AS_SCANNED, letters == LetterCase::AsScanned ? BST_CHECKED : 0);
     CheckDlgButton(dialog, IDC_INCLUDE_ENTER, includeEnter ? BST_CHECKED : BST_UNCHECKED);
+    // In the order of ScanEnd.
+    for (const wchar_t* end : {L"Enter (CR)", L"Tab (HT)", L"A pause in typing"}) {
+        SendDlgItemMessageW(dialog, IDC_SCAN_END, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(end));
+    }
+    SendDlgItemMessageW(dialog, IDC_SCAN_END, CB_SETCURSEL, static_cast<WPARAM>(scanEnd.load()), 0);
+    SetDlgItemTextW(dialog, IDC_PAUSE_MS, std::to_wstring(pauseMilliseconds.load()).c_str());
+    SendDlgItemMessageW(dialog, IDC_PAUSE_MS, EM_LIMITTEXT, 5, 0);
+    ShowPauseField(dialog);
     SetDlgItemTextW(dialog, IDC_LOCAL_IP, GetLocalIpAddress().c_str());
     // Nothing is chosen for the user: the empty selector says what it wants.
     SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_SETCUEBANNER, 0,

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -71,17 +73,25 @@ std::string TypeText(SimContext& context, const std::string& arguments, bool wit
     return "ok\n";
 }
 
+// One stroke, or several in one step: a burst that no round trip of the channel splits.
 std::string InjectStroke(SimContext& context, const std::string& arguments) {
     std::istringstream words(arguments);
-    std::string deviceText, codeText, stateText, extra;
-    words >> deviceText >> codeText >> stateText >> extra;
+    std::string deviceText, codeText, stateText;
     int device = 0;
-    unsigned long code = 0, state = 0;
-    if (!ParseKeyboard(deviceText, device) || !ParseNumber(codeText, 0xFFFF, code) ||
-        !ParseNumber(stateText, 0xFFFF, state) || !extra.empty()) {
+    std::vector<std::pair<uint16_t, uint16_t>> strokes;
+    bool valid = static_cast<bool>(words >> deviceText) && ParseKeyboard(deviceText, device);
+    while (valid && words >> codeText) {
+        unsigned long code = 0, state = 0;
+        valid = static_cast<bool>(words >> stateText) && ParseNumber(codeText, 0xFFFF, code) &&
+                ParseNumber(stateText, 0xFFFF, state);
+        strokes.emplace_back(static_cast<uint16_t>(code), static_cast<uint16_t>(state));
+    }
+    if (!valid || strokes.empty()) {
         return "error usage: stroke D CODE STATE\n";
     }
-    SimInject(context, device, static_cast<uint16_t>(code), static_cast<uint16_t>(state));
+    for (auto [code, state] : strokes) {
+        SimInject(context, device, code, state);
+    }
     return "ok\n";
 }
 

@@ -2,6 +2,7 @@
 
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
+#include "capture/scan_end.h"
 #include "common/app_messages.h"
 #include "common/dialog_post.h"
 #include "devices/device_identity.h"
@@ -26,13 +27,18 @@ protected:
     SimSession sim;
     std::string queued;
 
-    void SetUp() override { ASSERT_TRUE(sim.Open(TwoKeyboards)); }
+    void SetUp() override {
+        letterCase = LetterCase::AsScanned;
+        ASSERT_TRUE(sim.Open(TwoKeyboards));
+    }
 
     void TearDown() override {
         SetEnvironment("INTERCEPTION_SIM_FILTER_DELAY_MS", "0");
         SetEnvironment("INTERCEPTION_SIM_ARRIVAL_UNFILTERED", "0");
         StopThread();
         sim.Close();
+        letterCase = LetterCase::Upper;
+        scanEnd = ScanEnd::Enter;
     }
 
     void StartThread(int device) {
@@ -41,13 +47,15 @@ protected:
 
     void StopThread() { StopCaptureThread(); }
 
-    // Takes queued characters until the text has the wanted length or the time is up; the
-    // scanner going away shows as '|'.
+    // Takes queued characters until the text has the wanted length or the time is up; the end
+    // of a scan shows as CR, the scanner going away as '|'.
     std::string Queued(size_t length) {
         WaitUntil([&] {
             for (const KeyEvent& event : KeyQueueTakeAll()) {
-                EXPECT_EQ(event.character == 0x0D, event.isEnter);
-                queued.push_back(event.deviceLeft ? '|' : static_cast<char>(event.character));
+                queued.push_back(event.kind == KeyEventKind::End          ? '\r'
+                                 : event.kind == KeyEventKind::DeviceLeft ? '|'
+                                                                          : static_cast<char>(
+                                                                                event.character));
             }
             return queued.size() >= length;
         });
@@ -97,15 +105,12 @@ TEST_F(CaptureThreadTest, CapturedKeyboardIsWithheldOthersPassUnchangedAndInOrde
     EXPECT_EQ(expected, SystemAfter(expected.size()));
 }
 
-TEST_F(CaptureThreadTest, PrefixedStrokesCountAsTheirPlainCodes) {
+TEST_F(CaptureThreadTest, PrefixedStrokesAreReadByTheirPrefix) {
     StartThread(2);
     ASSERT_TRUE(WaitUntil([&] { return sim.Command("filter 2") == "65535"; }));
-    // E0 2A acts as a Shift; keypad '/' (E0 35) and Up arrow (E0 48) and Delete (E0 53).
-    for (const char* command : {"stroke 2 0x2A 2", "stroke 2 0x35 2", "stroke 2 0x2A 3",
-                                "stroke 2 0x35 2", "stroke 2 0x48 2", "stroke 2 0x53 2"}) {
-        ASSERT_EQ("ok", sim.Command(command));
-    }
-    EXPECT_EQ("?/8.", Queued(4));
+    // A fake Shift (E0 2A), keypad '/' (E0 35), Up arrow (E0 48), Delete (E0 53), keypad Enter.
+    ASSERT_EQ("ok", sim.Command("stroke 2 0x2A 2 0x35 2 0x2A 3 0x35 2 0x48 2 0x53 2 0x1C 2"));
+    EXPECT_EQ("//\r", Queued(3));
 }
 
 TEST_F(CaptureThreadTest, BurstArrivesWholeAndInOrder) {
@@ -164,7 +169,7 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
     ASSERT_TRUE(Handed(100040));
     std::string taken;
     for (const KeyEvent& event : KeyQueueTakeAll()) {
-        taken.push_back(static_cast<char>(event.character));
+        taken.push_back(event.kind == KeyEventKind::End ? '\r' : static_cast<char>(event.character));
     }
     EXPECT_EQ(scans, taken);
     EXPECT_EQ(1u, KeyQueueWakeUps());

@@ -21,7 +21,6 @@ protected:
         KeyQueueClear();
         ScanBufferClear();
         scanCounter = 0;
-        lowercaseOutput = false;
         includeEnter = true;
         captureActive = true;
     }
@@ -46,10 +45,11 @@ protected:
         ClearCollectedDialogMessages();
     }
 
-    // Queues one key event per byte; CR is the Enter key.
+    // Queues one key event per byte; CR is the end of a scan.
     static void Type(const std::string& text) {
         for (char c : text) {
-            KeyQueueAppend({static_cast<uint8_t>(c), c == '\r'});
+            KeyQueueAppend({c == '\r' ? KeyEventKind::End : KeyEventKind::Character,
+                            static_cast<uint8_t>(c)});
         }
     }
 
@@ -58,7 +58,7 @@ protected:
 
 TEST_F(ScanAssemblyTest, EnterInTheMiddleOfATickSendsOneScanAndKeepsTheRest) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    Type("ab\rcd");
+    Type("AB\rCD");
     ProcessKeyEvents();
     std::string frame = BuildScanFrame("AB\r");
     EXPECT_EQ(frame, Received(frame));
@@ -68,9 +68,9 @@ TEST_F(ScanAssemblyTest, EnterInTheMiddleOfATickSendsOneScanAndKeepsTheRest) {
 
 TEST_F(ScanAssemblyTest, SecondEnterInARowIsIgnored) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    Type("x\r\r");
+    Type("X\r\r");
     ProcessKeyEvents();
-    Type("y\r");
+    Type("Y\r");
     ProcessKeyEvents();
     std::string frames = BuildScanFrame("X\r") + BuildScanFrame("Y\r");
     EXPECT_EQ(frames, Received(frames));
@@ -94,29 +94,14 @@ TEST_F(ScanAssemblyTest, PayloadCarriesTheCrOnlyWhenIncludeEnterIsOn) {
     EXPECT_EQ(expected, LoggedTexts());
 }
 
-TEST_F(ScanAssemblyTest, CaseOptionForcesLettersOnlyAndIsReadPerEvent) {
-    ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    lowercaseOutput = true;
-    Type("AbCZ!1");  // as a scanner typing with Shift or Caps Lock would give them
-    ProcessKeyEvents();
-    lowercaseOutput = false;
-    Type("dez\r");
-    ProcessKeyEvents();
-    std::string frame = BuildScanFrame("abcz!1DEZ\r");
-    EXPECT_EQ(frame, Received(frame));
-}
-
 TEST_F(ScanAssemblyTest, ControlBytesStayInsideTheScanAndTheLogNamesThem) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
-    // Either case option leaves control bytes alone, the ones next to letters included.
-    lowercaseOutput = true;
-    Type(std::string("a\x08\x09\x1b\x01\x1a\x1d\x1e\x04\x00Z\r", 12));
+    Type(std::string("a\x08\x09\x1b\x01\x1a\x1d\x1e\x04\x00z\r", 12));
     ProcessKeyEvents();
-    lowercaseOutput = false;
     Type(
         "[)>\x1e"
         "06\x1d"
-        "1Pab\x1e\x04\r");
+        "1PAB\x1e\x04\r");
     ProcessKeyEvents();
     std::string frames =
         BuildScanFrame(std::string("a\x08\x09\x1b\x01\x1a\x1d\x1e\x04\x00z\r", 12)) +
@@ -148,8 +133,8 @@ TEST_F(ScanAssemblyTest, TextOf64KiBWithoutAnEnterIsDiscardedWithALogLine) {
 TEST_F(ScanAssemblyTest, AScannerGoneMidScanTakesItsHalfScanAlong) {
     ASSERT_NO_FATAL_FAILURE(ConnectClient());
     Type("4006");
-    KeyQueueAppend({0, false, true});
-    KeyQueueAppend({0, false, true});  // gone again with nothing typed: nothing to say
+    KeyQueueAppend({KeyEventKind::DeviceLeft});
+    KeyQueueAppend({KeyEventKind::DeviceLeft});  // gone again with nothing typed: nothing to say
     Type("123\r");
     ProcessKeyEvents();
     std::string frame = BuildScanFrame("123\r");
@@ -161,7 +146,7 @@ TEST_F(ScanAssemblyTest, AScannerGoneMidScanTakesItsHalfScanAlong) {
 }
 
 TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
-    Type("lost\r");
+    Type("LOST\r");
     ProcessKeyEvents();
     EXPECT_EQ(1u, scanCounter.load());
     EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> LOST"}, LoggedTexts());

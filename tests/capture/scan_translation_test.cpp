@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 #include <map>
+#include <optional>
 #include <string>
 
 namespace {
@@ -50,7 +57,7 @@ int Expected(uint16_t code, bool shift, bool caps) {
         return key->second.plain;
     }
     if (letter) {
-        return shift || caps ? key->second.shifted : key->second.plain;
+        return shift != caps ? key->second.shifted : key->second.plain;
     }
     return shift ? key->second.shifted : key->second.plain;
 }
@@ -60,7 +67,9 @@ TEST(ScanTranslation, EveryCodeWithEveryModifierCombination) {
         for (int combination = 0; combination < 4; ++combination) {
             bool shift = (combination & 1) != 0;
             bool caps = (combination & 2) != 0;
-            ModifierState state{shift, caps};
+            ModifierState state;
+            state.leftShift = shift;
+            state.capsLock = caps;
             auto result = TranslateStroke(static_cast<uint16_t>(code), false, state);
             int expected = Expected(static_cast<uint16_t>(code), shift, caps);
             SCOPED_TRACE("code " + std::to_string(code) + " shift " + std::to_string(shift) +
@@ -81,17 +90,19 @@ TEST(ScanTranslation, ReleasesYieldNothingButUpdateModifiers) {
         state = {};
         EXPECT_FALSE(TranslateStroke(static_cast<uint16_t>(code), true, state).has_value());
     }
-    state = {true, false};
+    state = {};
+    state.leftShift = true;
     TranslateStroke(0x2A, true, state);
-    EXPECT_FALSE(state.shiftDown);
+    EXPECT_FALSE(ShiftHeld(state));
 }
 
-TEST(ScanTranslation, EitherShiftReleaseClearsTheSharedFlag) {
+TEST(ScanTranslation, EachShiftIsTrackedApart) {
     ModifierState state;
     TranslateStroke(0x2A, false, state);  // left Shift held
     TranslateStroke(0x36, false, state);
-    TranslateStroke(0x36, true, state);  // right Shift released
-    EXPECT_FALSE(state.shiftDown);
+    TranslateStroke(0x36, true, state);  // right Shift tapped
+    EXPECT_EQ('A', *TranslateStroke(0x1E, false, state));
+    TranslateStroke(0x2A, true, state);
     EXPECT_EQ('a', *TranslateStroke(0x1E, false, state));
 }
 
@@ -129,8 +140,8 @@ TEST(ScanTranslation, HeldKeyGivesOneCharacterPerRepeatedPress) {
 }
 
 // Strokes as scanners send them: "c"/"c'" left Ctrl down/up, "rc" right Ctrl (E0), "s"/"rs"
-// left/right Shift, "a" Alt, "kXX" a key pressed and released by its hex code, "eXX" the same with
-// E0.
+// left/right Shift, "fs"/"frs" their fakes (E0), "a"/"ra" left/right Alt, "kXX" a key pressed
+// and released by its hex code, "eXX" the same with E0.
 std::string Typed(const std::string& strokes, bool capsLock = false) {
     ModifierState state;
     state.capsLock = capsLock;
@@ -147,9 +158,13 @@ std::string Typed(const std::string& strokes, bool capsLock = false) {
         at = end == std::string::npos ? strokes.size() : end + 1;
         bool up = token.back() == '\'';
         std::string name = up ? token.substr(0, token.size() - 1) : token;
-        if (name == "c" || name == "rc" || name == "s" || name == "rs" || name == "a") {
-            uint16_t code = name == "s" ? 0x2A : name == "rs" ? 0x36 : name == "a" ? 0x38 : 0x1D;
-            stroke(code, up, name == "rc");
+        static const std::map<std::string, std::pair<uint16_t, bool>> modifiers = {
+            {"c", {0x1D, false}},  {"rc", {0x1D, true}}, {"s", {0x2A, false}},
+            {"rs", {0x36, false}}, {"fs", {0x2A, true}}, {"frs", {0x36, true}},
+            {"a", {0x38, false}},  {"ra", {0x38, true}},
+        };
+        if (auto modifier = modifiers.find(name); modifier != modifiers.end()) {
+            stroke(modifier->second.first, up, modifier->second.second);
         } else {
             auto code = static_cast<uint16_t>(std::stoi(name.substr(1), nullptr, 16));
             stroke(code, false, name[0] == 'e');
@@ -175,17 +190,65 @@ TEST(ScanTranslation, ControlCharactersByCtrlAndByAltCodes) {
         {"a k52 k50 k49 a'", "\x1D"},                          // Alt 029: GS
         {"a k51 k52 a' a k4B a'", "\x1E\x04"},                 // Alt 30, Alt 4
         {"a k4F k50 k4D a'", "~"},                             // Alt 126
-        {"a k50 k4C k4C a' a k51 k52 k52 a'", "\xFF,"},        // 255, and 300 modulo 256
-        {"a a' a e48 a' a k52 k02 k49 a'", "\x09"},  // no digit; arrow; main-row 1 abandons
+        {"a k50 k4C k4C a' a k51 k52 k52 a'", "\xA0,"},        // 255 (437: NBSP), 300 mod 256
+        {"a k52 k50 k4C k4C a' a k52 k51 k52 k52 a'", "\xFF,"},  // 0255, 0300: ANSI
+        // no digit; an arrow; a main-row 1 abandons the code and the 9 after it does not carry on
+        {"a a' a e48 a' a k52 k02 k49 a'", ""},
+        {"a k4F e48 k50 a' a k4F rc k50 rc' a'", "\x0C"},  // an E0 key abandons; right Ctrl not
         {"a k52 a k50 k49 a'", "\x1D"},              // Alt repeating while held
         {"a k4D rs k4C rs' a' a k47 k4F a'", "AG"},  // a Shift inside; keypad 7, the first key
-        {"k0B k02 c k1B c' k03 k02 s k1E s' a k52 k51 k52 a'",
-         "01\x1D"
-         "21A\x1E"},
+        {"k0B k02 c k1B c' k03 k02 a k52 k51 k52 a'", "01\x1D" "21\x1E"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.bytes, Typed(c.strokes)) << c.strokes;
         EXPECT_EQ(c.bytes, Typed(c.strokes, true)) << "Caps Lock on: " << c.strokes;
+    }
+}
+
+// Only keypad Enter and keypad / type among the E0 keys; the Shift a keyboard fakes around its
+// grey keys leaves the real one alone.
+TEST(ScanTranslation, PrefixedKeysAndFakeShifts) {
+    for (uint16_t code = 1; code < 0x80; ++code) {
+        ModifierState state;
+        auto typed = TranslateStroke(code, false, state, true);
+        int expected = code == 0x1C ? 0x0D : code == 0x35 ? '/' : -1;
+        EXPECT_EQ(expected, typed ? *typed : -1) << code;
+    }
+    EXPECT_EQ("1!!1", Typed("fs k02 fs' s k02 fs' frs k02 s' frs' k02"));
+}
+
+// Alt codes against the system's own conversion of code page 437 into Windows-1252.
+TEST(ScanTranslation, AltCodesReadAsAnsiWithALeadingZeroElseAsCodePage437) {
+    for (int value = 0; value < 256; ++value) {
+        char oem = static_cast<char>(value);
+        std::string system;
+#ifdef _WIN32
+        wchar_t wide = 0;
+        char converted = 0;
+        BOOL lacking = FALSE;
+        MultiByteToWideChar(437, 0, &oem, 1, &wide, 1);
+        WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, &wide, 1, &converted, 1, nullptr, &lacking);
+        system.push_back(lacking ? '?' : converted);
+#else
+        iconv_t converter = iconv_open("CP1252", "IBM437");
+        char out[4] = {};
+        char* in = &oem;
+        char* to = out;
+        size_t inLeft = 1, outLeft = sizeof out;
+        bool done = iconv(converter, &in, &inLeft, &to, &outLeft) != static_cast<size_t>(-1);
+        iconv_close(converter);
+        system = done ? std::string(out, to) : "?";
+#endif
+        std::string digits;
+        for (char digit : std::to_string(value)) {
+            // Keypad keys of the digits 0 to 9.
+            const char* keypad[] = {"k52", "k4F", "k50", "k51", "k4B",
+                                    "k4C", "k4D", "k47", "k48", "k49"};
+            digits += std::string(" ") + keypad[digit - '0'];
+        }
+        EXPECT_EQ(system, Typed("a" + digits + " a'")) << value;
+        EXPECT_EQ(std::string(1, oem), Typed("a k52" + digits + " a'")) << value;
+        EXPECT_EQ(std::string(1, oem), Typed("ra k52" + digits + " ra'")) << value;
     }
 }
 
