@@ -67,7 +67,7 @@ void KeyQueueAppendBenchmark(benchmark::State& state) {
         }
     });
     for (auto _ : state) {
-        KeyQueueAppend({'A', false});
+        KeyQueueAppend({KeyEventKind::Character, 'A'});
     }
     stop = true;
     taker.join();
@@ -81,7 +81,7 @@ void KeyQueueTakeAllBenchmark(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (int k = 0; k < state.range(0); ++k) {
-            KeyQueueAppend({'A', false});
+            KeyQueueAppend({KeyEventKind::Character, 'A'});
         }
         state.ResumeTiming();
         benchmark::DoNotOptimize(KeyQueueTakeAll());
@@ -97,8 +97,9 @@ void ProcessKeyEventsBenchmark(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (int64_t k = 0; k < events; ++k) {
-            bool enter = k % 21 == 20;
-            KeyQueueAppend({static_cast<uint8_t>(enter ? '\r' : 'a' + k % 26), enter});
+            bool end = k % 21 == 20;
+            KeyQueueAppend({end ? KeyEventKind::End : KeyEventKind::Character,
+                            static_cast<uint8_t>('A' + k % 26)});
         }
         state.ResumeTiming();
         ProcessKeyEvents();

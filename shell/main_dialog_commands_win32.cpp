@@ -30,60 +30,60 @@ void SaveTypedOptionsIfChanged(HWND dialog) {
     if (TypedOptionsChangedSinceSave()) {
         SaveSettingsForSelection(dialog);
     }
+}
 
-    // The capture thread reads the options at each key: a change applies from the next key on.
-    void OnCaseOption(HWND dialog) {
-        LetterCase letters = LetterCase::Upper;
-        if (IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED) {
-            letters = LetterCase::Lower;
-        } else if (IsDlgButtonChecked(dialog, IDC_CASE_AS_SCANNED) == BST_CHECKED) {
-            letters = LetterCase::AsScanned;
-        }
-        letterCase = letters;
-        SaveSettingsForSelection(dialog);
+// The capture thread reads the options at each key: a change applies from the next key on.
+void OnCaseOption(HWND dialog) {
+    LetterCase letters = LetterCase::Upper;
+    if (IsDlgButtonChecked(dialog, IDC_CASE_LOWER) == BST_CHECKED) {
+        letters = LetterCase::Lower;
+    } else if (IsDlgButtonChecked(dialog, IDC_CASE_AS_SCANNED) == BST_CHECKED) {
+        letters = LetterCase::AsScanned;
     }
+    letterCase = letters;
+    SaveSettingsForSelection(dialog);
+}
 
-    void OnScanEndOption(HWND dialog) {
-        LRESULT chosen = SendDlgItemMessageW(dialog, IDC_SCAN_END, CB_GETCURSEL, 0, 0);
-        if (chosen < 0 || chosen > static_cast<LRESULT>(ScanEnd::Pause)) {
-            return;
-        }
-        scanEnd = static_cast<ScanEnd>(chosen);
-        ShowPauseField(dialog);
-        SaveSettingsForSelection(dialog);
+void OnScanEndOption(HWND dialog) {
+    LRESULT chosen = SendDlgItemMessageW(dialog, IDC_SCAN_END, CB_GETCURSEL, 0, 0);
+    if (chosen < 0 || chosen > static_cast<LRESULT>(ScanEnd::Pause)) {
+        return;
     }
+    scanEnd = static_cast<ScanEnd>(chosen);
+    ShowPauseField(dialog);
+    SaveSettingsForSelection(dialog);
+}
 
-    // A valid pause is in force as it is typed; leaving the field with anything else shows the
-    // pause in force again.
-    INT_PTR OnPauseField(HWND dialog, WORD notification) {
-        wchar_t text[8] = {};
-        switch (notification) {
-            case EN_CHANGE:
-                GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
-                if (auto pause = PauseFromText(text)) {
-                    pauseMilliseconds = *pause;
-                }
-                return TRUE;
-            case EN_KILLFOCUS:
-                GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
-                if (!PauseFromText(text)) {
-                    LogLine(L"The pause must be " + std::to_wstring(MinPauseMilliseconds) +
-                            L" to " + std::to_wstring(MaxPauseMilliseconds) + L" ms: " +
-                            std::to_wstring(pauseMilliseconds.load()) + L" ms is kept.");
-                    SetDlgItemTextW(dialog, IDC_PAUSE_MS,
-                                    std::to_wstring(pauseMilliseconds.load()).c_str());
-                }
-                SaveTypedOptionsIfChanged(dialog);
-                return TRUE;
-            default:
-                return FALSE;
-        }
+// A valid pause is in force as it is typed; leaving the field with anything else shows the
+// pause in force again.
+INT_PTR OnPauseField(HWND dialog, WORD notification) {
+    wchar_t text[8] = {};
+    switch (notification) {
+        case EN_CHANGE:
+            GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
+            if (auto pause = PauseFromText(text)) {
+                pauseMilliseconds = *pause;
+            }
+            return TRUE;
+        case EN_KILLFOCUS:
+            GetDlgItemTextW(dialog, IDC_PAUSE_MS, text, 8);
+            if (!PauseFromText(text)) {
+                LogLine(L"The pause must be " + std::to_wstring(MinPauseMilliseconds) + L" to " +
+                        std::to_wstring(MaxPauseMilliseconds) + L" ms: " +
+                        std::to_wstring(pauseMilliseconds.load()) + L" ms is kept.");
+                SetDlgItemTextW(dialog, IDC_PAUSE_MS,
+                                std::to_wstring(pauseMilliseconds.load()).c_str());
+            }
+            SaveTypedOptionsIfChanged(dialog);
+            return TRUE;
+        default:
+            return FALSE;
     }
+}
 
-    void OnEnterOption(HWND dialog) {
-        includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
-        SaveSettingsForSelection(dialog);
-    }
+void OnEnterOption(HWND dialog) {
+    includeEnter = IsDlgButtonChecked(dialog, IDC_INCLUDE_ENTER) == BST_CHECKED;
+    SaveSettingsForSelection(dialog);
 }
 
 INT_PTR OnPortField(HWND dialog, WORD notification) {

@@ -52,10 +52,10 @@ protected:
     std::string Queued(size_t length) {
         WaitUntil([&] {
             for (const KeyEvent& event : KeyQueueTakeAll()) {
-                queued.push_back(event.kind == KeyEventKind::End          ? '\r'
-                                 : event.kind == KeyEventKind::DeviceLeft ? '|'
-                                                                          : static_cast<char>(
-                                                                                event.character));
+                queued.push_back(event.kind == KeyEventKind::End ? '\r'
+                                 : event.kind == KeyEventKind::DeviceLeft
+                                     ? '|'
+                                     : static_cast<char>(event.character));
             }
             return queued.size() >= length;
         });
@@ -103,6 +103,26 @@ TEST_F(CaptureThreadTest, CapturedKeyboardIsWithheldOthersPassUnchangedAndInOrde
     EXPECT_EQ("A\r", Queued(2));
     std::vector<std::string> expected = {"1 30 0", "1 30 1", "1 72 2", "1 72 3", "1 28 0"};
     EXPECT_EQ(expected, SystemAfter(expected.size()));
+}
+
+// With scans ended by a pause, the pause ends a scan on the thread's own clock, and Stop ends
+// the scan in progress; CR and LF are data.
+TEST_F(CaptureThreadTest, APauseEndsAScanAndStopEndsTheLastOne) {
+    scanEnd = ScanEnd::Pause;
+    pauseMilliseconds = 500;
+    StartThread(2);
+    ASSERT_EQ("ok", sim.Command("type 2 a\rb"));
+    EXPECT_EQ("a\rb\r", Queued(4));
+    pauseMilliseconds = MaxPauseMilliseconds;
+    ASSERT_EQ("ok", sim.Command("type 2 \x1e"
+                                "c"));
+    ASSERT_TRUE(Handed(14));
+    StopThread();
+    EXPECT_EQ(
+        "a\rb\r\x1e"
+        "c\r",
+        Queued(7));
+    pauseMilliseconds = DefaultPauseMilliseconds;
 }
 
 TEST_F(CaptureThreadTest, PrefixedStrokesAreReadByTheirPrefix) {
@@ -169,7 +189,8 @@ TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {
     ASSERT_TRUE(Handed(100040));
     std::string taken;
     for (const KeyEvent& event : KeyQueueTakeAll()) {
-        taken.push_back(event.kind == KeyEventKind::End ? '\r' : static_cast<char>(event.character));
+        taken.push_back(event.kind == KeyEventKind::End ? '\r'
+                                                        : static_cast<char>(event.character));
     }
     EXPECT_EQ(scans, taken);
     EXPECT_EQ(1u, KeyQueueWakeUps());

@@ -48,8 +48,8 @@ protected:
     // Queues one key event per byte; CR is the end of a scan.
     static void Type(const std::string& text) {
         for (char c : text) {
-            KeyQueueAppend({c == '\r' ? KeyEventKind::End : KeyEventKind::Character,
-                            static_cast<uint8_t>(c)});
+            KeyQueueAppend(
+                {c == '\r' ? KeyEventKind::End : KeyEventKind::Character, static_cast<uint8_t>(c)});
         }
     }
 

@@ -195,9 +195,11 @@ TEST(ScanTranslation, ControlCharactersByCtrlAndByAltCodes) {
         // no digit; an arrow; a main-row 1 abandons the code and the 9 after it does not carry on
         {"a a' a e48 a' a k52 k02 k49 a'", ""},
         {"a k4F e48 k50 a' a k4F rc k50 rc' a'", "\x0C"},  // an E0 key abandons; right Ctrl not
-        {"a k52 a k50 k49 a'", "\x1D"},              // Alt repeating while held
+        {"a k52 a k50 k49 a'", "\x1D"},                    // Alt repeating while held
         {"a k4D rs k4C rs' a' a k47 k4F a'", "AG"},  // a Shift inside; keypad 7, the first key
-        {"k0B k02 c k1B c' k03 k02 a k52 k51 k52 a'", "01\x1D" "21\x1E"},
+        {"k0B k02 c k1B c' k03 k02 a k52 k51 k52 a'",
+         "01\x1D"
+         "21\x1E"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.bytes, Typed(c.strokes)) << c.strokes;

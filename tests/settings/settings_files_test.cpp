@@ -1,6 +1,7 @@
 #include "settings/settings_files.h"
 
 #include "capture/scan_assembly.h"
+#include "capture/scan_end.h"
 #include "forwarding/tcp_server.h"
 #include "support/dialog_messages.h"
 
@@ -35,15 +36,19 @@ protected:
         ASSERT_FALSE(folder.empty());
         fs::remove_all(fs::path(folder));
         tcpPort = DefaultTcpPort;
-        lowercaseOutput = false;
+        letterCase = LetterCase::Upper;
         includeEnter = true;
+        scanEnd = ScanEnd::Enter;
+        pauseMilliseconds = DefaultPauseMilliseconds;
     }
 
     void TearDown() override {
         fs::remove_all(fs::path(folder));
         tcpPort = DefaultTcpPort;
-        lowercaseOutput = false;
+        letterCase = LetterCase::Upper;
         includeEnter = true;
+        scanEnd = ScanEnd::Enter;
+        pauseMilliseconds = DefaultPauseMilliseconds;
     }
 
     void WriteConfig(const std::string& content) { WriteFile(ConfigFilePath(), content); }
@@ -54,6 +59,12 @@ std::string Config(const std::string& id, const std::string& port, const std::st
                    const std::string& enter) {
     return "[Device]\r\nInterceptionId=" + id + "\r\n[Tcp]\r\nPort=" + port +
            "\r\nCase=" + letterCase + "\r\nIncludeEnter=" + enter + "\r\n";
+}
+
+// What this version saves: those four and the [Scan] options.
+std::string Saved(const std::string& id, const std::string& port, const std::string& letterCase,
+                  const std::string& enter, const std::string& scan = "enter\r\nPauseMs=100") {
+    return Config(id, port, letterCase, enter) + "[Scan]\r\nEnd=" + scan + "\r\n";
 }
 
 // Open without FILE_SHARE_DELETE, as an antivirus scanner may hold it.
@@ -71,20 +82,19 @@ TEST_F(SettingsFilesTest, FolderIsUnderRoamingAppDataAndMadeByTheFirstPathCall) 
     EXPECT_FALSE(fs::exists(fs::path(ConfigFilePath())));
 }
 
-TEST_F(SettingsFilesTest, SaveWritesAllFourValuesInTheirSectionsAndOrder) {
+TEST_F(SettingsFilesTest, SaveWritesEveryValueInItsSectionAndOrder) {
     SaveSettings({L"", 0, 3});
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
-        "IncludeEnter=1\r\n",
+        "IncludeEnter=1\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
         ReadFile(ConfigFilePath()));
     tcpPort = 808;
-    lowercaseOutput = true;
+    letterCase = LetterCase::Lower;
     includeEnter = false;
+    scanEnd = ScanEnd::Pause;
+    pauseMilliseconds = 250;
     SaveSettings({L"", 0, -1});
-    EXPECT_EQ(
-        "[Device]\r\nInterceptionId=-1\r\n[Tcp]\r\nPort=808\r\nCase=lower\r\n"
-        "IncludeEnter=0\r\n",
-        ReadFile(ConfigFilePath()));
+    EXPECT_EQ(Saved("-1", "808", "lower", "0", "pause\r\nPauseMs=250"), ReadFile(ConfigFilePath()));
 }
 
 TEST_F(SettingsFilesTest, CaptureStateIsItsOwnFile) {
@@ -100,58 +110,67 @@ TEST_F(SettingsFilesTest, CaptureStateIsItsOwnFile) {
 
 TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     tcpPort = 4242;
-    lowercaseOutput = true;
+    letterCase = LetterCase::AsScanned;
     includeEnter = false;
+    scanEnd = ScanEnd::Tab;
+    pauseMilliseconds = 300;
     SaveSettings({L"HID\\VID_1234&PID_ABCD", 2, 7});
     tcpPort = 1;
-    lowercaseOutput = false;
+    letterCase = LetterCase::Upper;
     includeEnter = true;
+    scanEnd = ScanEnd::Enter;
+    pauseMilliseconds = 20;
     DeviceIdentity loaded = LoadSettings();
     EXPECT_EQ(7, loaded.deviceNumber);
     EXPECT_EQ(L"HID\\VID_1234&PID_ABCD", loaded.hardwareId);
     EXPECT_EQ(2, loaded.instance);
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
-        "[Tcp]\r\nPort=4242\r\nCase=lower\r\nIncludeEnter=0\r\n",
+        "[Tcp]\r\nPort=4242\r\nCase=keep\r\nIncludeEnter=0\r\n[Scan]\r\nEnd=tab\r\n"
+        "PauseMs=300\r\n",
         ReadFile(ConfigFilePath()));
     EXPECT_EQ(4242, tcpPort.load());
-    EXPECT_TRUE(lowercaseOutput);
+    EXPECT_EQ(LetterCase::AsScanned, letterCase.load());
     EXPECT_FALSE(includeEnter);
+    EXPECT_EQ(ScanEnd::Tab, scanEnd.load());
+    EXPECT_EQ(300, pauseMilliseconds.load());
 }
 
 struct LoadCase {
     std::string content;
     int device;
     uint16_t port;
-    bool lowercase;
+    LetterCase letters;
     bool enter;
 };
 
 TEST_F(SettingsFilesTest, LoadedValuesFollowThePrivateProfileRules) {
+    using enum LetterCase;
     const LoadCase cases[] = {
-        {Config("3", "808", "lower", "0"), 3, 808, true, false},
-        {Config("0", "20296", "Lower", "1"), 0, 20296, false, true},
-        {Config("0", "20296", "LOWER", "1"), 0, 20296, false, true},
+        {Config("3", "808", "lower", "0"), 3, 808, Lower, false},
+        {Config("0", "20296", "Lower", "1"), 0, 20296, Upper, true},
+        {Config("0", "20296", "LOWER", "1"), 0, 20296, Upper, true},
         // section and key names ignore case
         {"[device]\r\ninterceptionid=2\r\n[tcp]\r\nport=9\r\ncase=lower\r\nincludeenter=1\r\n", 2,
-         9, true, true},
-        {Config("0", "0", "upper", "1"), 0, 0, false, true},
-        {Config("0", "85832", "upper", "1"), 0, 20296, false, true},  // 65536 + 20296: low 16 bits
-        {Config("0", "abc", "upper", "1"), 0, 0, false, true},
-        {Config("0", "-1", "upper", "1"), 0, 65535, false, true},
-        {Config("0", "808abc", "upper", "1"), 0, 808, false, true},
-        {Config("0", "20296", "upper", "yes"), 0, 20296, false, false},
-        {Config("-4", "20296", "upper", "1"), -4, 20296, false, true},
+         9, Lower, true},
+        {Config("0", "0", "upper", "1"), 0, 0, Upper, true},
+        {Config("0", "85832", "upper", "1"), 0, 20296, Upper, true},  // 65536 + 20296: low 16 bits
+        {Config("0", "abc", "upper", "1"), 0, 0, Upper, true},
+        {Config("0", "-1", "upper", "1"), 0, 65535, Upper, true},
+        {Config("0", "808abc", "upper", "1"), 0, 808, Upper, true},
+        {Config("0", "20296", "upper", "yes"), 0, 20296, Upper, false},
+        {Config("0", "20296", "keep", "1"), 0, 20296, AsScanned, true},
+        {Config("-4", "20296", "upper", "1"), -4, 20296, Upper, true},
     };
     for (const LoadCase& c : cases) {
         WriteConfig(c.content);
         tcpPort = 1;
-        lowercaseOutput = !c.lowercase;
+        letterCase = c.letters == LetterCase::Upper ? LetterCase::Lower : LetterCase::Upper;
         includeEnter = !c.enter;
         EXPECT_TRUE(ConfigFileUsable()) << c.content;
         EXPECT_EQ(c.device, LoadSettings().deviceNumber) << c.content;
         EXPECT_EQ(c.port, tcpPort.load()) << c.content;
-        EXPECT_EQ(c.lowercase, lowercaseOutput) << c.content;
+        EXPECT_EQ(c.letters, letterCase.load()) << c.content;
         EXPECT_EQ(c.enter, includeEnter) << c.content;
     }
 }
@@ -171,14 +190,14 @@ TEST_F(SettingsFilesTest, UnreadableConfigCountsAsMissingAndIsLogged) {
     for (const std::string& content : cases) {
         WriteConfig(content);
         tcpPort = 1;
-        lowercaseOutput = true;
+        letterCase = LetterCase::Lower;
         includeEnter = false;
         EXPECT_FALSE(ConfigFileUsable()) << content;
         DeviceIdentity loaded = LoadSettings();
         EXPECT_EQ(0, loaded.deviceNumber) << content;
         EXPECT_EQ(L"", loaded.hardwareId) << content;
         EXPECT_EQ(DefaultTcpPort, tcpPort.load()) << content;
-        EXPECT_FALSE(lowercaseOutput) << content;
+        EXPECT_EQ(LetterCase::Upper, letterCase.load()) << content;
         EXPECT_TRUE(includeEnter) << content;
     }
     auto logged = LoggedTexts();
@@ -210,10 +229,10 @@ TEST_F(SettingsFilesTest, FilesOfTheOlderProgramLoad) {
         EXPECT_EQ(4, loaded.deviceNumber);
         EXPECT_EQ(identified ? L"HID\\VID_1234" : L"", loaded.hardwareId);
         EXPECT_EQ(808, tcpPort.load());
-        // The same values saved again give the same bytes.
+        // The same values saved again give the same bytes, and the [Scan] options after them.
         std::string before = ReadFile(path);
         SaveSettings(loaded);
-        EXPECT_EQ(before, ReadFile(path));
+        EXPECT_EQ(before + "[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n", ReadFile(path));
     }
 }
 
@@ -222,7 +241,7 @@ TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
     // whatever the private-profile functions make of them, the program carries on.
     WriteConfig(Config("0", "99999999999", std::string(10000, 'l'), "1"));
     LoadSettings();
-    EXPECT_FALSE(lowercaseOutput);
+    EXPECT_EQ(LetterCase::Upper, letterCase.load());
     std::printf("Port=99999999999 loads as %u\n", tcpPort.load());
 
     std::string garbage;
@@ -243,18 +262,51 @@ TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
 TEST_F(SettingsFilesTest, AnIdThatWouldBreakItsLineIsLeftOut) {
     for (const wchar_t* id : {L"HID\\A\r\nPort=1", L"HID\\A\nCase=lower", L"HID\\A\tB", L"\x1f"}) {
         SaveSettings({id, 1, 2});
-        EXPECT_EQ(Config("2", "20296", "upper", "1"), ReadFile(ConfigFilePath()));
+        EXPECT_EQ(Saved("2", "20296", "upper", "1"), ReadFile(ConfigFilePath()));
     }
 }
 
-TEST_F(SettingsFilesTest, PortCountsAsChangedUntilSaved) {
+TEST_F(SettingsFilesTest, TypedOptionsCountAsChangedUntilSaved) {
     WriteConfig(Config("0", "808", "upper", "1"));
     LoadSettings();
-    EXPECT_FALSE(PortChangedSinceSave());
+    EXPECT_FALSE(TypedOptionsChangedSinceSave());
     tcpPort = 809;
-    EXPECT_TRUE(PortChangedSinceSave());
+    EXPECT_TRUE(TypedOptionsChangedSinceSave());
     SaveSettings({});
-    EXPECT_FALSE(PortChangedSinceSave());
+    EXPECT_FALSE(TypedOptionsChangedSinceSave());
+    pauseMilliseconds = 400;
+    EXPECT_TRUE(TypedOptionsChangedSinceSave());
+    SaveSettings({});
+    EXPECT_FALSE(TypedOptionsChangedSinceSave());
+}
+
+TEST_F(SettingsFilesTest, ScanOptionsLoadAndWrongOnesAreSaidAndReplaced) {
+    struct {
+        std::string scan;
+        ScanEnd end;
+        int pause;
+        const wchar_t* logged;
+    } cases[] = {
+        {"End=tab\r\nPauseMs=20\r\n", ScanEnd::Tab, 20, nullptr},
+        {"End=pause\r\nPauseMs=5000\r\n", ScanEnd::Pause, 5000, nullptr},
+        {"End=Pause\r\n", ScanEnd::Enter, 100,
+         L"config.ini: End=Pause is not one of enter, tab or pause: scans end at Enter."},
+        {"End=pause\r\nPauseMs=10\r\n", ScanEnd::Pause, 100,
+         L"config.ini: PauseMs=10 is not a whole number from 20 to 5000: 100 is used."},
+    };
+    StartCollectingDialogMessages();
+    for (const auto& c : cases) {
+        ClearCollectedDialogMessages();
+        WriteConfig(Config("0", "808", "upper", "1") + "[Scan]\r\n" + c.scan);
+        scanEnd = ScanEnd::Tab;
+        pauseMilliseconds = 77;
+        LoadSettings();
+        EXPECT_EQ(c.end, scanEnd.load()) << c.scan;
+        EXPECT_EQ(c.pause, pauseMilliseconds.load()) << c.scan;
+        EXPECT_EQ(c.logged ? std::vector<std::wstring>{c.logged} : std::vector<std::wstring>{},
+                  LoggedTexts());
+    }
+    StopCollectingDialogMessages();
 }
 
 TEST_F(SettingsFilesTest, TemporaryFilesLeftFromBeforeAreRemoved) {
@@ -291,7 +343,7 @@ TEST_F(SettingsFilesTest, AHeldFileIsWaitedForThenReplaced) {
         saving.join();
         ASSERT_TRUE(refused);
         replaced =
-            ReadFile(ConfigFilePath()) == Config(std::to_string(device), "20296", "upper", "1");
+            ReadFile(ConfigFilePath()) == Saved(std::to_string(device), "20296", "upper", "1");
         EXPECT_EQ(replaced ? 1u : 2u, LoggedTexts().size());
     }
     EXPECT_TRUE(replaced);

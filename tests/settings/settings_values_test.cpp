@@ -12,11 +12,11 @@ TEST(SettingsValues, StoredValuesBecomeOptionsAtTheEndsOfTheirRanges) {
         EXPECT_EQ(port, PortFromStoredValue(stored)) << stored;
     }
     const std::pair<const wchar_t*, LetterCase> cases[] = {
-        {L"lower", LetterCase::Lower},     {L"Lower", LetterCase::Upper},
-        {L"LOWER", LetterCase::Upper},     {L"lowercase", LetterCase::Upper},
-        {L" lower", LetterCase::Upper},    {L"", LetterCase::Upper},
-        {L"upper", LetterCase::Upper},     {L"keep", LetterCase::AsScanned},
-        {L"Keep", LetterCase::Upper},      {L"keep ", LetterCase::Upper},
+        {L"lower", LetterCase::Lower},  {L"Lower", LetterCase::Upper},
+        {L"LOWER", LetterCase::Upper},  {L"lowercase", LetterCase::Upper},
+        {L" lower", LetterCase::Upper}, {L"", LetterCase::Upper},
+        {L"upper", LetterCase::Upper},  {L"keep", LetterCase::AsScanned},
+        {L"Keep", LetterCase::Upper},   {L"keep ", LetterCase::Upper},
     };
     for (auto [stored, letters] : cases) {
         EXPECT_EQ(letters, LetterCaseFromStored(stored)) << stored;
@@ -29,8 +29,8 @@ TEST(SettingsValues, StoredValuesBecomeOptionsAtTheEndsOfTheirRanges) {
         EXPECT_FALSE(ScanEndFromStored(stored).has_value()) << stored;
     }
     const std::pair<const wchar_t*, int> pauses[] = {
-        {L"20", 20},   {L"100", 100}, {L"5000", 5000}, {L"00500", 500}, {L"19", -1},
-        {L"5001", -1}, {L"", -1},     {L"-50", -1},    {L"1e3", -1},    {L"100 ", -1},
+        {L"20", 20},           {L"100", 100}, {L"5000", 5000}, {L"00500", 500}, {L"19", -1},
+        {L"5001", -1},         {L"", -1},     {L"-50", -1},    {L"1e3", -1},    {L"100 ", -1},
         {L"999999999999", -1},
     };
     for (auto [text, pause] : pauses) {

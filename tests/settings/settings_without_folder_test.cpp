@@ -3,6 +3,7 @@
 #include "settings/settings_files.h"
 
 #include "capture/scan_assembly.h"
+#include "capture/scan_end.h"
 #include "forwarding/tcp_server.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ TEST(SettingsWithoutFolder, NothingIsReadOrWrittenAndDefaultsHold) {
     EXPECT_FALSE(LoadCaptureActive());
     EXPECT_EQ(0, LoadSettings().deviceNumber);
     EXPECT_EQ(DefaultTcpPort, tcpPort.load());
-    EXPECT_FALSE(lowercaseOutput);
+    EXPECT_EQ(LetterCase::Upper, letterCase.load());
     EXPECT_TRUE(includeEnter);
 
     // A relative or empty file name would have sent the values into the Windows folder.
