@@ -15,7 +15,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
 class CaptureTest : public ProgramTest {
 protected:
     void Start(const std::string& config, AppOptions options = {}) {
@@ -85,6 +84,43 @@ TEST_F(CaptureTest, ScanTravelsToTheClientWithEachOption) {
     ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
     EXPECT_EQ("ok", SimCommand(app, "scan 2 NOBODY"));
     EXPECT_TRUE(WaitForLog(app, L"SCAN #4 -> NOBODY"));
+}
+
+// The case and scan-end options as a user sets them, in force at once and kept in config.ini:
+// a driver licence with CR inside arrives as one scan when a pause ends scans.
+TEST_F(CaptureTest, CaseAndScanEndOptionsAreSetInTheWindowAndKept) {
+    Start(ConfigFor(2, port) + "[Scan]\r\nEnd=pause\r\nPauseMs=600\r\n");
+    auto endChosen = [&] {
+        return SendMessageW(GetDlgItem(app.window, IDC_SCAN_END), CB_GETCURSEL, 0, 0);
+    };
+    EXPECT_EQ(2, endChosen());
+    EXPECT_EQ(L"600", ControlText(app.window, IDC_PAUSE_MS));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(app.window, IDC_PAUSE_MS)));
+    StartCapture();
+    Connect();
+    ClickButton(app.window, IDC_CASE_AS_SCANNED);
+    const std::string licence =
+        "@\x1E\rANSI 636014080102DL00410278ZV03190008DLDAQ D1234567\x1E\r"
+        "DCSPublic\rDACJohn";
+    ASSERT_EQ("ok", SimCommand(app, "type 2 " + licence));
+    std::string frame = BuildScanFrame(licence + "\r");
+    EXPECT_EQ(frame, ReadBytes(client, frame.size()));
+    EXPECT_TRUE(WaitForLog(app, L"SCAN #1 -> @<RS><CR>ANSI 636014080102DL"));
+    EXPECT_NE(std::string::npos, ReadSettingsFile(L"config.ini").find("Case=keep"));
+
+    SendMessageW(GetDlgItem(app.window, IDC_SCAN_END), CB_SETCURSEL, 0, 0);
+    PostCommand(app, IDC_SCAN_END, CBN_SELCHANGE);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(app.window, IDC_PAUSE_MS)));
+    frame = BuildScanFrame("Ab\r") + BuildScanFrame("Cd\r");
+    EXPECT_EQ(frame, ScanAndReceive("Ab\rCd", frame.size()));
+    SetControlText(app.window, IDC_PAUSE_MS, L"750");
+    PostCommand(app, IDM_QUIT);
+    ASSERT_EQ(0, WaitForExit(app));
+    std::string saved = ReadSettingsFile(L"config.ini");
+    EXPECT_NE(std::string::npos, saved.find("Case=keep\r\nIncludeEnter=1\r\n[Scan]\r\nEnd=enter\r\n"
+                                            "PauseMs=750\r\n"))
+        << saved;
 }
 
 TEST_F(CaptureTest, StructuredCodesArriveByteExactWithTheirSeparatorsNamedInTheLog) {
