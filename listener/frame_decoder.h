@@ -1,8 +1,8 @@
 // Decodes the program's TCP stream into scans. Frames have no length and no terminator: a
 // frame ends where the next marker begins, or, when scans end at their Enter, right after its
 // [13] group. A last frame that neither ends is handed out at a pause (Finish), marked as
-// possibly incomplete: the program sends every frame in one piece, so a pause inside one means
-// a stalled network as much as a finished frame.
+// possibly incomplete: the program sends every frame in one piece, but a pause after a whole
+// group cannot tell a finished frame from a network that stalled inside one.
 #pragma once
 
 #include <string>
