@@ -10,9 +10,10 @@ namespace {
 const std::string Marker("\xDD\xFETOVAK\x01\xFE\xDE", 10);
 constexpr size_t MaxDigits = 3;
 
-void EndFrame(FrameDecoder& decoder, std::vector<std::string>& scans) {
+// A frame ends whole only at the next marker or, with the Enter rule, after its [13].
+void EndFrame(FrameDecoder& decoder, bool maybeIncomplete, std::vector<DecodedScan>& scans) {
     if (!decoder.scan.empty()) {
-        scans.push_back(decoder.scan);
+        scans.push_back({decoder.scan, maybeIncomplete});
     }
     decoder.scan.clear();
     decoder.inFrame = false;
@@ -42,16 +43,30 @@ bool CloseGroup(FrameDecoder& decoder) {
     return true;
 }
 
-// Skips to the next marker; keeps a tail that may be the start of one.
+// The bytes from `at` to the end are the start of a marker whose rest has not arrived yet.
+bool MarkerMayFollow(const std::string& unread, size_t at) {
+    size_t left = unread.size() - at;
+    return left < Marker.size() && Marker.compare(0, left, unread, at) == 0;
+}
+
+// Skips to the next marker, counting the bytes skipped; keeps a tail that may be the start of
+// one.
 bool FindMarker(FrameDecoder& decoder, size_t& at) {
-    size_t found = decoder.unread.find(Marker, at);
+    const std::string& unread = decoder.unread;
+    size_t found = unread.find(Marker, at);
+    size_t end = found;
     if (found == std::string::npos) {
-        size_t keep = Marker.size() - 1;
-        size_t tail = decoder.unread.size() > keep ? decoder.unread.size() - keep : 0;
-        at = std::max(at, tail);
+        end = std::max(at, unread.size() - std::min(unread.size(), Marker.size() - 1));
+        while (end < unread.size() && !MarkerMayFollow(unread, end)) {
+            ++end;
+        }
+    }
+    decoder.strayBytes += end - at;
+    at = end;
+    if (found == std::string::npos) {
         return false;
     }
-    at = found + Marker.size();
+    at += Marker.size();
     decoder.inFrame = true;
     decoder.scan.clear();
     return true;
@@ -59,8 +74,8 @@ bool FindMarker(FrameDecoder& decoder, size_t& at) {
 
 }  // namespace
 
-std::vector<std::string> DecodeBytes(FrameDecoder& decoder, const std::string& bytes) {
-    std::vector<std::string> scans;
+std::vector<DecodedScan> DecodeBytes(FrameDecoder& decoder, const std::string& bytes) {
+    std::vector<DecodedScan> scans;
     decoder.unread += bytes;
     size_t at = 0;
     while (at < decoder.unread.size()) {
@@ -77,6 +92,9 @@ std::vector<std::string> DecodeBytes(FrameDecoder& decoder, const std::string& b
                 ++at;
             } else if (byte == ']' && CloseGroup(decoder)) {
                 ++at;
+                if (decoder.endsAtEnter && decoder.scan.back() == '\r') {
+                    EndFrame(decoder, false, scans);
+                }
             } else {
                 DropFrame(decoder);  // the byte is looked at again, outside a frame
             }
@@ -88,23 +106,24 @@ std::vector<std::string> DecodeBytes(FrameDecoder& decoder, const std::string& b
             ++at;
             continue;
         }
-        if (byte == Marker[0] && decoder.unread.size() - at < Marker.size() &&
-            Marker.compare(0, decoder.unread.size() - at, decoder.unread, at) == 0) {
-            break;  // maybe the next marker: wait for the rest of it
+        if (MarkerMayFollow(decoder.unread, at)) {
+            break;  // wait for the rest of it
         }
-        // The next marker, or garbage after the last whole group: either way the frame ends.
-        EndFrame(decoder, scans);
+        // The next marker ends the frame; a stray byte after the last whole group ends it too,
+        // but leaves open whether groups were lost.
+        bool atMarker = decoder.unread.compare(at, Marker.size(), Marker) == 0;
+        EndFrame(decoder, !atMarker, scans);
     }
     decoder.unread.erase(0, at);
     return scans;
 }
 
-std::vector<std::string> FinishFrames(FrameDecoder& decoder) {
-    std::vector<std::string> scans;
+std::vector<DecodedScan> FinishFrames(FrameDecoder& decoder) {
+    std::vector<DecodedScan> scans;
     if (decoder.inFrame && decoder.inGroup) {
         DropFrame(decoder);
     } else if (decoder.inFrame) {
-        EndFrame(decoder, scans);
+        EndFrame(decoder, true, scans);
     }
     return scans;
 }

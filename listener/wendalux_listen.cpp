@@ -1,6 +1,6 @@
 // wendalux-listen: connects to Wendalux and prints each scan as it arrives. A reference
 // client for plug-in authors and the demo's display.
-//   wendalux-listen HOST [PORT] [--raw]
+//   wendalux-listen HOST [PORT] [--raw] [--cr-in-scans]
 #include "forwarding/socket_layer.h"
 #include "listener/frame_decoder.h"
 
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -23,7 +24,8 @@
 namespace {
 
 constexpr uint16_t DefaultPort = 20296;
-// The program sends a frame in one piece; a pause this long after a whole group ends it.
+// The program sends a frame in one piece, so a pause this long inside one is a stalled network
+// or the last frame: what arrived is handed out, marked as possibly incomplete.
 constexpr int PauseMilliseconds = 200;
 
 struct Options {
@@ -31,6 +33,7 @@ struct Options {
     std::string host;
     uint16_t port = DefaultPort;
     bool raw = false;
+    bool crInScans = false;  // the program's End=pause: only the next marker ends a frame
 };
 
 bool ParseAddress(const std::string& host, uint32_t& address) {
@@ -49,6 +52,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         std::string argument = argv[k];
         if (argument == "--raw") {
             options.raw = true;
+        } else if (argument == "--cr-in-scans") {
+            options.crInScans = true;
         } else if (positional == 0) {
             options.host = argument;
             if (!ParseAddress(argument, options.address)) {
@@ -70,25 +75,45 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return positional >= 1;
 }
 
-void Print(const Options& options, const std::string& scan, unsigned long number) {
-    if (options.raw) {
-        std::fwrite(scan.data(), 1, scan.size(), stdout);
-    } else {
-        std::printf("#%lu (%zu bytes) %s\n", number, scan.size(), EscapeScan(scan).c_str());
+void Print(const Options& options, const std::vector<DecodedScan>& scans, unsigned long& number) {
+    for (const DecodedScan& scan : scans) {
+        ++number;
+        const char* note = scan.maybeIncomplete ? ", may be incomplete" : "";
+        if (options.raw) {
+            std::fwrite(scan.bytes.data(), 1, scan.bytes.size(), stdout);
+            std::fflush(stdout);
+            if (scan.maybeIncomplete) {
+                std::fprintf(stderr, "wendalux-listen: #%lu (%zu bytes%s)\n", number,
+                             scan.bytes.size(), note);
+            }
+        } else {
+            std::printf("#%lu (%zu bytes%s) %s\n", number, scan.bytes.size(), note,
+                        EscapeScan(scan.bytes).c_str());
+        }
     }
     std::fflush(stdout);
+}
+
+// Says so when bytes outside any frame were skipped since the last time, for example the rest
+// of a frame handed out at a pause.
+void ReportStrayBytes(const FrameDecoder& decoder, size_t& reported) {
+    if (decoder.strayBytes > reported) {
+        std::fprintf(stderr, "wendalux-listen: %zu byte(s) outside any frame skipped\n",
+                     decoder.strayBytes - reported);
+        reported = decoder.strayBytes;
+    }
 }
 
 // Reads one connection to its end; returns the number of the last scan printed.
 unsigned long Receive(const Options& options, SocketHandle connection, unsigned long number) {
     FrameDecoder decoder;
+    decoder.endsAtEnter = !options.crInScans;
+    size_t strayReported = 0;
     char buffer[65536];
     while (true) {
         SocketWait wait = SocketWaitReadable(connection, InvalidSocket, PauseMilliseconds);
         if (wait == SocketWait::TimedOut) {
-            for (const std::string& scan : FinishFrames(decoder)) {
-                Print(options, scan, ++number);
-            }
+            Print(options, FinishFrames(decoder), number);
             continue;
         }
         int count =
@@ -99,14 +124,11 @@ unsigned long Receive(const Options& options, SocketHandle connection, unsigned 
         if (count <= 0) {
             break;
         }
-        for (const std::string& scan :
-             DecodeBytes(decoder, std::string(buffer, static_cast<size_t>(count)))) {
-            Print(options, scan, ++number);
-        }
+        Print(options, DecodeBytes(decoder, std::string(buffer, static_cast<size_t>(count))),
+              number);
+        ReportStrayBytes(decoder, strayReported);
     }
-    for (const std::string& scan : FinishFrames(decoder)) {
-        Print(options, scan, ++number);
-    }
+    Print(options, FinishFrames(decoder), number);
     if (decoder.droppedFrames > 0) {
         std::fprintf(stderr, "wendalux-listen: %zu incomplete or damaged frame(s) dropped\n",
                      decoder.droppedFrames);
@@ -120,10 +142,13 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: wendalux-listen HOST [PORT] [--raw]\n"
+                     "usage: wendalux-listen HOST [PORT] [--raw] [--cr-in-scans]\n"
                      "  HOST  IPv4 address of the machine running Wendalux\n"
                      "  PORT  its TCP port (default %u)\n"
-                     "  --raw write each scan's bytes unchanged instead of one line per scan\n",
+                     "  --raw write each scan's bytes unchanged instead of one line per scan\n"
+                     "  --cr-in-scans\n"
+                     "        a CR may sit inside a scan (the program's End=pause): a scan ends\n"
+                     "        where the next one begins, not at its CR\n",
                      DefaultPort);
         return 2;
     }
