@@ -227,6 +227,10 @@ struct Soak {
     }
 
     void ChangeOption() {
+        // The case applies to keys read after the click: the last scan is read whole first.
+        if (scanNumber > 0) {
+            WaitForLog(app, L"SCAN #" + std::to_wstring(scanNumber) + L" -> ", 5s);
+        }
         if (Pick(2) == 0) {
             ClickButton(app.window, IDC_INCLUDE_ENTER);
             includeEnter = !includeEnter;
