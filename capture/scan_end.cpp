@@ -45,8 +45,8 @@ std::optional<KeyEvent> EventForByte(ScanEndState& state, uint8_t byte, const Sc
         state.justEnded = true;
         return KeyEvent{KeyEventKind::End};
     }
-    if (afterEnd && byte == LineFeed && rules.end != ScanEnd::Pause) {
-        return std::nullopt;  // CR LF or Tab LF: one end
+    if (afterEnd && byte == LineFeed) {
+        return std::nullopt;  // CR LF or Tab LF: one end (a pause sets no end that an LF follows)
     }
     state.open = true;
     return KeyEvent{KeyEventKind::Character, InCase(byte, rules.letterCase)};

@@ -123,7 +123,7 @@ std::optional<uint8_t> TrackAltCode(uint16_t scanCode, bool released, bool prefi
         return std::nullopt;
     }
     int digit = KeypadDigit(scanCode, prefixed);
-    if (digit >= 0 && !state.altAbandoned) {
+    if (digit >= 0) {
         if (state.altDigits == 0) {
             state.altAnsi = digit == 0;
         }

@@ -196,6 +196,7 @@ TEST(ScanTranslation, ControlCharactersByCtrlAndByAltCodes) {
         {"a a' a e48 a' a k52 k02 k49 a'", ""},
         {"a k4F e48 k50 a' a k4F rc k50 rc' a'", "\x0C"},  // an E0 key abandons; right Ctrl not
         {"a k52 a k50 k49 a'", "\x1D"},                    // Alt repeating while held
+        {"a ra k52 k50 ra' k49 a'", "\x1D"},               // given when the last Alt held goes up
         {"a k4D rs k4C rs' a' a k47 k4F a'", "AG"},  // a Shift inside; keypad 7, the first key
         {"k0B k02 c k1B c' k03 k02 a k52 k51 k52 a'",
          "01\x1D"
