@@ -528,6 +528,38 @@ TEST_F(CaptureThreadTest, StopReadsOutWhatTheDriverStillHolds) {
     ASSERT_EQ("ok", sim.Command("scan 2 e"));
     EXPECT_EQ("a\rb\re\r", Queued(6));
 }
+
+// A pause that passes while the thread is held elsewhere is no pause of the scanner's when its
+// keys wait in the driver.
+TEST_F(CaptureThreadTest, APauseWhileTheThreadIsHeldDoesNotSplitAScan) {
+    scanEnd = ScanEnd::Pause;
+    pauseMilliseconds = MinPauseMilliseconds;
+    gateClosed = true;
+    threadAtGate = false;
+    SetDialogPostSink(WaitAtGate);
+    MainDialogHandle = &gateClosed;
+    StartThread(2);
+    const std::string batch(KeyQueueWakeBatch, 'x');
+    ASSERT_EQ("ok", sim.Command("type 2 " + batch));  // its last key's wake-up holds the thread
+    {
+        std::unique_lock<std::mutex> lock(gateMutex);
+        ASSERT_TRUE(
+            gateChanged.wait_for(lock, std::chrono::seconds(30), [] { return threadAtGate; }));
+    }
+    ASSERT_EQ("ok", sim.Command("type 2 yz"));
+    // Past the pause; a shorter wait on a starved machine would prove nothing but fail nothing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(4 * MinPauseMilliseconds));
+    {
+        std::lock_guard<std::mutex> lock(gateMutex);
+        gateClosed = false;
+    }
+    gateChanged.notify_all();
+    EXPECT_EQ(batch + "yz\r", Queued(batch.size() + 3));
+    StopThread();
+    MainDialogHandle = nullptr;
+    SetDialogPostSink(nullptr);
+    pauseMilliseconds = DefaultPauseMilliseconds;
+}
 #endif
 
 // A driver that keeps naming number 1 and then has nothing for it; a stroke waits at 2.
