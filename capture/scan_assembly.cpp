@@ -42,10 +42,11 @@ void FinishScan() {
     if (includeEnter) {
         payload.push_back('\r');
     }
-    // Counted and logged whether or not a client took it.
-    SendScanFrame(payload);
+    // Counted and logged whether or not a client took it; the log says when none did.
+    bool sent = SendScanFrame(payload);
     uint64_t number = ++scanCounter;
-    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + ScanForLog(scanBuffer));
+    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + ScanForLog(scanBuffer) +
+            (sent ? L"" : L" (no client)"));
     scanBuffer.clear();
 }
 

@@ -10,7 +10,7 @@ extern std::atomic<uint64_t> scanCounter;
 extern bool includeEnter;
 
 // Takes every queued key event and handles it in order: each end after a non-empty scan sends
-// the scan's frame, counts it and logs it. Does nothing while capture is stopped. Runs on the
+// the scan's frame, counts it and logs it, with " (no client)" when no client took it. Does nothing while capture is stopped. Runs on the
 // UI thread when the capture thread wakes it, and once a second as a safety net. A scan that
 // reaches 64 KiB without an end is discarded with a log line.
 void ProcessKeyEvents();

@@ -149,7 +149,7 @@ TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
     Type("LOST\r");
     ProcessKeyEvents();
     EXPECT_EQ(1u, scanCounter.load());
-    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> LOST"}, LoggedTexts());
+    EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> LOST (no client)"}, LoggedTexts());
     EXPECT_EQ("", ScanBufferContents());
 }
 

@@ -83,7 +83,7 @@ TEST_F(CaptureTest, ScanTravelsToTheClientWithEachOption) {
     client = InvalidSocket;
     ASSERT_TRUE(WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening"));
     EXPECT_EQ("ok", SimCommand(app, "scan 2 NOBODY"));
-    EXPECT_TRUE(WaitForLog(app, L"SCAN #4 -> NOBODY"));
+    EXPECT_TRUE(WaitForLog(app, L"SCAN #4 -> NOBODY (no client)\r\n"));
 }
 
 // The case and scan-end options as a user sets them, in force at once and kept in config.ini:

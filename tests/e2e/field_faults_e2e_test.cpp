@@ -33,8 +33,8 @@ TEST_F(FieldFaultTest, LogOfThousandsOfRealScansAlwaysShowsTheNewest) {
     std::wstring newest;
     auto scan = [&](int number, const std::string& code) {
         ASSERT_EQ("ok", SimCommand(app, "scan 2 " + code));
-        newest =
-            L"SCAN #" + std::to_wstring(number) + L" -> " + std::wstring(code.begin(), code.end());
+        newest = L"SCAN #" + std::to_wstring(number) + L" -> " +
+                 std::wstring(code.begin(), code.end()) + L" (no client)";
     };
     for (int number = 1; number <= 2000; ++number) {
         std::string ean = std::to_string(4006381000000LL + number * 7919LL);

@@ -113,9 +113,10 @@ TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
     std::vector<std::wstring> logged = LogEntries(app);
     for (int scan = 1; scan <= 1200; ++scan) {
         ASSERT_EQ("ok", SimCommand(app, "scan 2 " + std::to_string(scan)));
-        logged.push_back(L"SCAN #" + std::to_wstring(scan) + L" -> " + std::to_wstring(scan));
+        logged.push_back(L"SCAN #" + std::to_wstring(scan) + L" -> " + std::to_wstring(scan) +
+                         L" (no client)");
     }
-    ASSERT_TRUE(WaitForLog(app, L"SCAN #1200 -> 1200", 60s));
+    ASSERT_TRUE(WaitForLog(app, L"SCAN #1200 -> 1200 (no client)", 60s));
     // The note, then the newest entries in the order logged, none missing, within the limit.
     std::vector<std::wstring> entries = LogEntries(app);
     ASSERT_GT(entries.size(), 500u);

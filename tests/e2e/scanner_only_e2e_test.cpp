@@ -10,7 +10,6 @@
 
 namespace {
 
-
 class ScannerOnlyTest : public ProgramTest {
 protected:
     void LaunchCapturing(const AppOptions& options = {}) {

@@ -91,8 +91,8 @@ struct Soak {
         std::string frame = BuildScanFrame(text + (includeEnter ? "\r" : ""));
         if (client == InvalidSocket) {
             ++sentNobody;
-            std::string shown =
-                "SCAN #" + std::to_string(scanNumber) + " -> " + NameControlBytes(text) + "\r\n";
+            std::string shown = "SCAN #" + std::to_string(scanNumber) + " -> " +
+                                NameControlBytes(text) + " (no client)\r\n";
             bool found = WaitForLog(app, std::wstring(shown.begin(), shown.end()));
             logged += found;
             if (!found && logged + 1 == sentNobody) {
