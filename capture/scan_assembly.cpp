@@ -2,9 +2,13 @@
 
 #include "capture/capture_control.h"
 #include "capture/key_queue.h"
+#include "common/app_messages.h"
+#include "common/dialog_post.h"
 #include "common/log_line.h"
 #include "common/scan_text.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/scan_frame.h"
+#include "forwarding/tcp_server.h"
 
 #include <mutex>
 
@@ -42,11 +46,22 @@ void FinishScan() {
     if (includeEnter) {
         payload.push_back('\r');
     }
-    // Counted and logged whether or not a client took it; the log says when none did.
-    bool sent = SendScanFrame(payload);
+    // Held scans go first, so that a client gets every scan in order. Counted and logged
+    // whether or not a client took it; the log says when none did.
+    auto now = HeldClock::now();
+    bool sent = DeliverHeldScans(now) && SendScanFrame(payload);
     uint64_t number = ++scanCounter;
-    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + ScanForLog(scanBuffer) +
-            (sent ? L"" : L" (no client)"));
+    std::wstring delivery;
+    if (!sent) {
+        delivery = L" (no client)";
+        if (holdScans > 0) {
+            HoldScan(number, payload, now);
+            delivery += L" - held, " + std::to_wstring(HeldScanCount()) + L" waiting";
+            // The window shows how many wait.
+            PostToMainDialog(WM_APP_TCP_STATUS, static_cast<std::uintptr_t>(tcpStatus.load()), 0);
+        }
+    }
+    LogLine(L"SCAN #" + std::to_wstring(number) + L" -> " + ScanForLog(scanBuffer) + delivery);
     scanBuffer.clear();
 }
 

@@ -18,3 +18,11 @@ void StartServer(HWND dialog);
 void RetryServerStart(HWND dialog);
 // At capture start: a port changed while capture was stopped is put in force now.
 void ApplyPortToServer(HWND dialog);
+
+// The dialog timer that expires held scans while any are held.
+constexpr UINT_PTR HeldScanTimer = 4;
+// WM_APP_TCP_STATUS: a client that has just connected gets the held scans first; the timer
+// runs while scans are held.
+void OnServerStatus(HWND dialog, WPARAM status);
+// HeldScanTimer.
+void ExpireHeldScansNow(HWND dialog);

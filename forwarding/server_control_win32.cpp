@@ -2,6 +2,8 @@
 
 #include "capture/capture_control.h"
 #include "common/log_line.h"
+#include "common/app_messages.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/port_text.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
@@ -12,6 +14,7 @@ namespace {
 
 constexpr int PortTextCharacters = 16;
 constexpr UINT ServerRetryMilliseconds = 5000;
+constexpr UINT HeldScanCheckMilliseconds = 1000;
 
 void RestartServer(HWND dialog, uint16_t port) {
     LogLine(L"Port changed to " + std::to_wstring(port) + L" - restarting TCP server...");
@@ -53,6 +56,22 @@ void ApplyPortToServer(HWND dialog) {
     if (serverThread.joinable() && serverPort.load() != port) {
         RestartServer(dialog, port);
     }
+}
+
+void OnServerStatus(HWND dialog, WPARAM status) {
+    if (status == TcpConnected) {
+        DeliverHeldScans(HeldClock::now());
+    }
+    if (HeldScanCount() > 0) {
+        SetTimer(dialog, HeldScanTimer, HeldScanCheckMilliseconds, nullptr);
+    } else {
+        KillTimer(dialog, HeldScanTimer);
+    }
+}
+
+void ExpireHeldScansNow(HWND dialog) {
+    ExpireHeldScans(HeldClock::now());
+    PostMessageW(dialog, WM_APP_TCP_STATUS, static_cast<WPARAM>(tcpStatus.load()), 0);
 }
 
 void OnResetClicked() {

@@ -3,6 +3,7 @@
 #include "capture/scan_assembly.h"
 #include "capture/scan_end.h"
 #include "common/log_line.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/tcp_server.h"
 #include "settings/settings_values.h"
 
@@ -138,8 +139,9 @@ std::wstring SettingsText(const DeviceIdentity& device, uint16_t port, int pause
     }
     return text + L"[Tcp]\r\nPort=" + std::to_wstring(port) + L"\r\nCase=" +
            StoredLetterCase(letterCase.load()) + L"\r\nIncludeEnter=" +
-           (includeEnter ? L"1" : L"0") + L"\r\n[Scan]\r\nEnd=" + StoredScanEnd(scanEnd.load()) +
-           L"\r\nPauseMs=" + std::to_wstring(pause) + L"\r\n";
+           (includeEnter ? L"1" : L"0") + L"\r\nHoldScans=" + std::to_wstring(holdScans) +
+           L"\r\nHoldSeconds=" + std::to_wstring(holdSeconds) + L"\r\n[Scan]\r\nEnd=" +
+           StoredScanEnd(scanEnd.load()) + L"\r\nPauseMs=" + std::to_wstring(pause) + L"\r\n";
 }
 
 bool HasKey(const wchar_t* section, const wchar_t* key, const wchar_t* file) {
@@ -163,6 +165,8 @@ void UseDefaults() {
     includeEnter = true;
     scanEnd = ScanEnd::Enter;
     pauseMilliseconds = DefaultPauseMilliseconds;
+    holdScans = 0;
+    holdSeconds = DefaultHoldSeconds;
     savedPort = DefaultTcpPort;
     savedPause = DefaultPauseMilliseconds;
 }
@@ -172,6 +176,20 @@ std::wstring ReadText(const wchar_t* section, const wchar_t* key, const wchar_t*
     wchar_t text[TextBufferCharacters] = {};
     GetPrivateProfileStringW(section, key, fallback, text, TextBufferCharacters, file);
     return text;
+}
+
+// A whole number that files of older versions lack: one that is there and wrong is said in
+// the log, and the default kept.
+void LoadNumber(const wchar_t* section, const wchar_t* key, int lowest, int highest, int& value,
+                const wchar_t* file) {
+    std::wstring text = ReadText(section, key, L"", file);
+    if (auto known = WholeNumberFromText(text, lowest, highest)) {
+        value = *known;
+    } else if (!text.empty()) {
+        LogLine(L"config.ini: " + std::wstring(key) + L"=" + text +
+                L" is not a whole number from " + std::to_wstring(lowest) + L" to " +
+                std::to_wstring(highest) + L": " + std::to_wstring(value) + L" is used.");
+    }
 }
 
 // The [Scan] options, which files of older versions lack: a value that is there and wrong is
@@ -184,15 +202,9 @@ void LoadScanOptions(const wchar_t* file) {
         LogLine(L"config.ini: End=" + end +
                 L" is not one of enter, tab or pause: scans end at Enter.");
     }
-    std::wstring pause = ReadText(L"Scan", L"PauseMs", L"", file);
-    if (auto known = PauseFromText(pause)) {
-        pauseMilliseconds = *known;
-    } else if (!pause.empty()) {
-        LogLine(L"config.ini: PauseMs=" + pause + L" is not a whole number from " +
-                std::to_wstring(MinPauseMilliseconds) + L" to " +
-                std::to_wstring(MaxPauseMilliseconds) + L": " +
-                std::to_wstring(DefaultPauseMilliseconds) + L" is used.");
-    }
+    int pause = DefaultPauseMilliseconds;
+    LoadNumber(L"Scan", L"PauseMs", MinPauseMilliseconds, MaxPauseMilliseconds, pause, file);
+    pauseMilliseconds = pause;
 }
 
 }  // namespace
@@ -287,6 +299,8 @@ DeviceIdentity LoadSettings() {
     letterCase = LetterCaseFromStored(ReadText(L"Tcp", L"Case", L"upper", file));
     includeEnter =
         IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
+    LoadNumber(L"Tcp", L"HoldScans", 0, MaxHoldScans, holdScans, file);
+    LoadNumber(L"Tcp", L"HoldSeconds", 1, MaxHoldSeconds, holdSeconds, file);
     LoadScanOptions(file);
     savedPause = pauseMilliseconds.load();
     return device;

@@ -52,9 +52,9 @@ const wchar_t* StoredScanEnd(ScanEnd end) {
     return L"enter";
 }
 
-std::optional<int> PauseFromText(const std::wstring& text) {
-    // More digits than the largest pause has are out of range, whatever they say.
-    if (text.empty() || text.size() > 5) {
+std::optional<int> WholeNumberFromText(const std::wstring& text, int lowest, int highest) {
+    // More digits than any value allowed has are out of range, whatever they say.
+    if (text.empty() || text.size() > 9) {
         return std::nullopt;
     }
     int value = 0;
@@ -64,8 +64,12 @@ std::optional<int> PauseFromText(const std::wstring& text) {
         }
         value = value * 10 + (c - L'0');
     }
-    if (value < MinPauseMilliseconds || value > MaxPauseMilliseconds) {
+    if (value < lowest || value > highest) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<int> PauseFromText(const std::wstring& text) {
+    return WholeNumberFromText(text, MinPauseMilliseconds, MaxPauseMilliseconds);
 }

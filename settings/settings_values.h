@@ -17,6 +17,7 @@ bool IncludeEnterFromStoredValue(unsigned int stored);
 // "enter", "tab" or "pause", exactly; nothing for any other text.
 std::optional<ScanEnd> ScanEndFromStored(const std::wstring& stored);
 const wchar_t* StoredScanEnd(ScanEnd end);
-// A pause length: decimal digits only, in milliseconds within the range the window allows;
-// nothing for any other text.
+// Decimal digits only, from lowest to highest; nothing for any other text.
+std::optional<int> WholeNumberFromText(const std::wstring& text, int lowest, int highest);
+// A pause length in milliseconds within the range the window allows.
 std::optional<int> PauseFromText(const std::wstring& text);

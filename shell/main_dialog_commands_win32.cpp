@@ -7,6 +7,7 @@
 #include "devices/device_identity.h"
 #include "devices/device_list.h"
 #include "devices/device_selector.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/server_control.h"
 #include "resources/resource.h"
 #include "settings/settings_files.h"
@@ -111,6 +112,7 @@ void Quit(HWND dialog) {
     if (captureActive.load()) {
         StopCapture(dialog, false);
     }
+    DropHeldScans();
     RemoveTrayIcon();
     EndDialog(dialog, 0);
     // A modeless dialog is not destroyed by EndDialog; destroying it runs the release of

@@ -3,6 +3,7 @@
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
 #include "common/app_messages.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
@@ -49,10 +50,14 @@ INT_PTR OnControlColour(HWND dialog, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnTcpStatus(HWND dialog, WPARAM status) {
-    const wchar_t* text = status == TcpConnected   ? L"Connected"
-                          : status == TcpListening ? L"Listening"
-                                                   : L"Disconnected";
-    SetDlgItemTextW(dialog, IDC_TCP_STATUS, text);
+    OnServerStatus(dialog, status);
+    std::wstring text = status == TcpConnected   ? L"Connected"
+                        : status == TcpListening ? L"Listening"
+                                                 : L"Disconnected";
+    if (size_t held = HeldScanCount()) {
+        text += L" - " + std::to_wstring(held) + L" held";
+    }
+    SetDlgItemTextW(dialog, IDC_TCP_STATUS, text.c_str());
     InvalidateRect(GetDlgItem(dialog, IDC_TCP_STATUS), nullptr, TRUE);
 }
 
@@ -103,6 +108,8 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                 CheckCapturedDevice(dialog);
             } else if (wParam == ServerRetryTimer) {
                 RetryServerStart(dialog);
+            } else if (wParam == HeldScanTimer) {
+                ExpireHeldScansNow(dialog);
             }
             return TRUE;
         case WM_CLOSE:

@@ -2,6 +2,7 @@
 
 #include "capture/capture_control.h"
 #include "capture/key_queue.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/scan_frame.h"
 #include "forwarding/tcp_server.h"
 #include "support/dialog_messages.h"
@@ -27,6 +28,9 @@ protected:
 
     void TearDown() override {
         captureActive = false;
+        DropHeldScans();
+        holdScans = 0;
+        holdSeconds = DefaultHoldSeconds;
         if (client != InvalidSocket) {
             SocketClose(client);
         }
@@ -151,6 +155,41 @@ TEST_F(ScanAssemblyTest, ScanWithoutAClientIsStillCountedAndLogged) {
     EXPECT_EQ(1u, scanCounter.load());
     EXPECT_EQ(std::vector<std::wstring>{L"SCAN #1 -> LOST (no client)"}, LoggedTexts());
     EXPECT_EQ("", ScanBufferContents());
+}
+
+// With HoldScans, scans no client took reach the next one first and in order.
+TEST_F(ScanAssemblyTest, HeldScansReachTheNextClientFirstAndInOrder) {
+    holdScans = 5;
+    Type("A\rB\r");
+    ProcessKeyEvents();
+    EXPECT_EQ((std::vector<std::wstring>{L"SCAN #1 -> A (no client) - held, 1 waiting",
+                                         L"SCAN #2 -> B (no client) - held, 2 waiting"}),
+              LoggedTexts());
+    ASSERT_NO_FATAL_FAILURE(ConnectClient());
+    Type("C\r");  // before the dialog has heard of the client
+    ProcessKeyEvents();
+    std::string frames = BuildScanFrame("A\r") + BuildScanFrame("B\r") + BuildScanFrame("C\r");
+    EXPECT_EQ(frames, Received(frames));
+    EXPECT_EQ((std::vector<std::wstring>{L"Held scans delivered: 2 (#1 to #2).", L"SCAN #3 -> C"}),
+              LoggedTexts());
+}
+
+TEST_F(ScanAssemblyTest, HeldScansAreBoundedInNumberAndAge) {
+    holdScans = 2;
+    holdSeconds = 60;
+    auto start = HeldClock::now();
+    for (uint64_t number = 1; number <= 3; ++number) {
+        HoldScan(number, "x", start + std::chrono::seconds(number));
+    }
+    ExpireHeldScans(start + std::chrono::seconds(62));  // #2 is 60 s old, #3 59 s
+    EXPECT_EQ(1u, HeldScanCount());
+    EXPECT_FALSE(DeliverHeldScans(start + std::chrono::seconds(62)));  // no client
+    DropHeldScans();
+    EXPECT_EQ(0u, HeldScanCount());
+    EXPECT_EQ((std::vector<std::wstring>{L"Held scan #1 dropped: 2 scans are held already.",
+                                         L"Held scan #2 expired: no client took it within 60 s.",
+                                         L"Quit: 1 held scan(s) dropped, never delivered."}),
+              LoggedTexts());
 }
 
 TEST_F(ScanAssemblyTest, NothingHappensWhileCaptureIsStopped) {

@@ -2,6 +2,7 @@
 
 #include "capture/scan_assembly.h"
 #include "capture/scan_end.h"
+#include "forwarding/held_scans.h"
 #include "forwarding/tcp_server.h"
 #include "support/dialog_messages.h"
 
@@ -64,7 +65,8 @@ std::string Config(const std::string& id, const std::string& port, const std::st
 // What this version saves: those four and the [Scan] options.
 std::string Saved(const std::string& id, const std::string& port, const std::string& letterCase,
                   const std::string& enter, const std::string& scan = "enter\r\nPauseMs=100") {
-    return Config(id, port, letterCase, enter) + "[Scan]\r\nEnd=" + scan + "\r\n";
+    return Config(id, port, letterCase, enter) +
+           "HoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=" + scan + "\r\n";
 }
 
 // Open without FILE_SHARE_DELETE, as an antivirus scanner may hold it.
@@ -86,7 +88,7 @@ TEST_F(SettingsFilesTest, SaveWritesEveryValueInItsSectionAndOrder) {
     SaveSettings({L"", 0, 3});
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
-        "IncludeEnter=1\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
+        "IncludeEnter=1\r\nHoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
         ReadFile(ConfigFilePath()));
     tcpPort = 808;
     letterCase = LetterCase::Lower;
@@ -114,7 +116,11 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     includeEnter = false;
     scanEnd = ScanEnd::Tab;
     pauseMilliseconds = 300;
+    holdScans = 25;
+    holdSeconds = 90;
     SaveSettings({L"HID\\VID_1234&PID_ABCD", 2, 7});
+    holdScans = 0;
+    holdSeconds = 1;
     tcpPort = 1;
     letterCase = LetterCase::Upper;
     includeEnter = true;
@@ -126,14 +132,16 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     EXPECT_EQ(2, loaded.instance);
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
-        "[Tcp]\r\nPort=4242\r\nCase=keep\r\nIncludeEnter=0\r\n[Scan]\r\nEnd=tab\r\n"
-        "PauseMs=300\r\n",
+        "[Tcp]\r\nPort=4242\r\nCase=keep\r\nIncludeEnter=0\r\nHoldScans=25\r\n"
+        "HoldSeconds=90\r\n[Scan]\r\nEnd=tab\r\nPauseMs=300\r\n",
         ReadFile(ConfigFilePath()));
     EXPECT_EQ(4242, tcpPort.load());
     EXPECT_EQ(LetterCase::AsScanned, letterCase.load());
     EXPECT_FALSE(includeEnter);
     EXPECT_EQ(ScanEnd::Tab, scanEnd.load());
     EXPECT_EQ(300, pauseMilliseconds.load());
+    EXPECT_EQ(25, holdScans);
+    EXPECT_EQ(90, holdSeconds);
 }
 
 struct LoadCase {
@@ -232,7 +240,9 @@ TEST_F(SettingsFilesTest, FilesOfTheOlderProgramLoad) {
         // The same values saved again give the same bytes, and the [Scan] options after them.
         std::string before = ReadFile(path);
         SaveSettings(loaded);
-        EXPECT_EQ(before + "[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n", ReadFile(path));
+        EXPECT_EQ(
+            before + "HoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
+            ReadFile(path));
     }
 }
 
@@ -280,24 +290,26 @@ TEST_F(SettingsFilesTest, TypedOptionsCountAsChangedUntilSaved) {
     EXPECT_FALSE(TypedOptionsChangedSinceSave());
 }
 
-TEST_F(SettingsFilesTest, ScanOptionsLoadAndWrongOnesAreSaidAndReplaced) {
+TEST_F(SettingsFilesTest, AddedOptionsLoadAndWrongOnesAreSaidAndReplaced) {
     struct {
         std::string scan;
         ScanEnd end;
         int pause;
         const wchar_t* logged;
     } cases[] = {
-        {"End=tab\r\nPauseMs=20\r\n", ScanEnd::Tab, 20, nullptr},
-        {"End=pause\r\nPauseMs=5000\r\n", ScanEnd::Pause, 5000, nullptr},
-        {"End=Pause\r\n", ScanEnd::Enter, 100,
+        {"[Scan]\r\nEnd=tab\r\nPauseMs=20\r\n", ScanEnd::Tab, 20, nullptr},
+        {"[Scan]\r\nEnd=pause\r\nPauseMs=5000\r\n", ScanEnd::Pause, 5000, nullptr},
+        {"[Scan]\r\nEnd=Pause\r\n", ScanEnd::Enter, 100,
          L"config.ini: End=Pause is not one of enter, tab or pause: scans end at Enter."},
-        {"End=pause\r\nPauseMs=10\r\n", ScanEnd::Pause, 100,
+        {"[Scan]\r\nEnd=pause\r\nPauseMs=10\r\n", ScanEnd::Pause, 100,
          L"config.ini: PauseMs=10 is not a whole number from 20 to 5000: 100 is used."},
+        {"HoldScans=-3\r\n", ScanEnd::Enter, 100,
+         L"config.ini: HoldScans=-3 is not a whole number from 0 to 10000: 0 is used."},
     };
     StartCollectingDialogMessages();
     for (const auto& c : cases) {
         ClearCollectedDialogMessages();
-        WriteConfig(Config("0", "808", "upper", "1") + "[Scan]\r\n" + c.scan);
+        WriteConfig(Config("0", "808", "upper", "1") + c.scan);
         scanEnd = ScanEnd::Tab;
         pauseMilliseconds = 77;
         LoadSettings();
