@@ -19,6 +19,16 @@ void RetryServerStart(HWND dialog);
 // At capture start: a port changed while capture was stopped is put in force now.
 void ApplyPortToServer(HWND dialog);
 
+// The address the window shows: the LAN address, or 127.0.0.1 when only this computer may
+// connect.
+void ShowListenAddress(HWND dialog);
+// The Accept field's choices and the rule in force.
+void FillAcceptField(HWND dialog);
+// The Accept field was chosen from or left: a valid new rule is put in force (the server
+// restarts, the settings are saved by the caller when this returns true); anything else is
+// logged and the rule in force shown again.
+bool OnAcceptField(HWND dialog, WORD notification);
+
 // The dialog timer that expires held scans while any are held.
 constexpr UINT_PTR HeldScanTimer = 4;
 // WM_APP_TCP_STATUS: a client that has just connected gets the held scans first; the timer

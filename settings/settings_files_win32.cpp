@@ -3,6 +3,7 @@
 #include "capture/scan_assembly.h"
 #include "capture/scan_end.h"
 #include "common/log_line.h"
+#include "forwarding/accept_rule.h"
 #include "forwarding/held_scans.h"
 #include "forwarding/tcp_server.h"
 #include "settings/settings_values.h"
@@ -139,9 +140,10 @@ std::wstring SettingsText(const DeviceIdentity& device, uint16_t port, int pause
     }
     return text + L"[Tcp]\r\nPort=" + std::to_wstring(port) + L"\r\nCase=" +
            StoredLetterCase(letterCase.load()) + L"\r\nIncludeEnter=" +
-           (includeEnter ? L"1" : L"0") + L"\r\nHoldScans=" + std::to_wstring(holdScans) +
-           L"\r\nHoldSeconds=" + std::to_wstring(holdSeconds) + L"\r\n[Scan]\r\nEnd=" +
-           StoredScanEnd(scanEnd.load()) + L"\r\nPauseMs=" + std::to_wstring(pause) + L"\r\n";
+           (includeEnter ? L"1" : L"0") + L"\r\nAccept=" + AcceptRuleText(acceptRule) +
+           L"\r\nHoldScans=" + std::to_wstring(holdScans) + L"\r\nHoldSeconds=" +
+           std::to_wstring(holdSeconds) + L"\r\n[Scan]\r\nEnd=" + StoredScanEnd(scanEnd.load()) +
+           L"\r\nPauseMs=" + std::to_wstring(pause) + L"\r\n";
 }
 
 bool HasKey(const wchar_t* section, const wchar_t* key, const wchar_t* file) {
@@ -167,6 +169,7 @@ void UseDefaults() {
     pauseMilliseconds = DefaultPauseMilliseconds;
     holdScans = 0;
     holdSeconds = DefaultHoldSeconds;
+    acceptRule = AcceptRule{};
     savedPort = DefaultTcpPort;
     savedPause = DefaultPauseMilliseconds;
 }
@@ -190,6 +193,20 @@ void LoadNumber(const wchar_t* section, const wchar_t* key, int lowest, int high
                 L" is not a whole number from " + std::to_wstring(lowest) + L" to " +
                 std::to_wstring(highest) + L": " + std::to_wstring(value) + L" is used.");
     }
+}
+
+// Who may connect. A value that cannot be read must not open the scans to the network.
+void LoadAcceptRule(const wchar_t* file) {
+    std::wstring text = ReadText(L"Tcp", L"Accept", L"any", file);
+    if (auto rule = ParseAcceptRule(text)) {
+        acceptRule = *rule;
+        return;
+    }
+    acceptRule = AcceptRule{};
+    acceptRule.localOnly = true;
+    LogLine(L"config.ini: Accept=" + text +
+            L" is not any, local or a list of IPv4 addresses: only programs on this computer "
+            L"may connect (local).");
 }
 
 // The [Scan] options, which files of older versions lack: a value that is there and wrong is
@@ -299,6 +316,7 @@ DeviceIdentity LoadSettings() {
     letterCase = LetterCaseFromStored(ReadText(L"Tcp", L"Case", L"upper", file));
     includeEnter =
         IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
+    LoadAcceptRule(file);
     LoadNumber(L"Tcp", L"HoldScans", 0, MaxHoldScans, holdScans, file);
     LoadNumber(L"Tcp", L"HoldSeconds", 1, MaxHoldSeconds, holdSeconds, file);
     LoadScanOptions(file);

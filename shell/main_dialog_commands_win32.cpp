@@ -173,6 +173,11 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
             return TRUE;
         case IDC_PORT:
             return OnPortField(dialog, notification);
+        case IDC_ACCEPT:
+            if (OnAcceptField(dialog, notification)) {
+                SaveSettingsForSelection(dialog);
+            }
+            return TRUE;
         case IDC_RESET:
             OnResetClicked();
             return TRUE;

@@ -9,7 +9,6 @@
 #include "common/log_line.h"
 #include "devices/device_identity.h"
 #include "devices/device_selector.h"
-#include "forwarding/local_address.h"
 #include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
@@ -148,7 +147,7 @@ void FillOptionControls(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_PAUSE_MS, std::to_wstring(pauseMilliseconds.load()).c_str());
     SendDlgItemMessageW(dialog, IDC_PAUSE_MS, EM_LIMITTEXT, 5, 0);
     ShowPauseField(dialog);
-    SetDlgItemTextW(dialog, IDC_LOCAL_IP, GetLocalIpAddress().c_str());
+    FillAcceptField(dialog);
     // Nothing is chosen for the user: the empty selector says what it wants.
     SendDlgItemMessageW(dialog, IDC_DEVICE_SELECTOR, CB_SETCUEBANNER, 0,
                         reinterpret_cast<LPARAM>(L"Choose the scanner"));

@@ -2,6 +2,7 @@
 
 #include "capture/scan_assembly.h"
 #include "capture/scan_end.h"
+#include "forwarding/accept_rule.h"
 #include "forwarding/held_scans.h"
 #include "forwarding/tcp_server.h"
 #include "support/dialog_messages.h"
@@ -41,6 +42,7 @@ protected:
         includeEnter = true;
         scanEnd = ScanEnd::Enter;
         pauseMilliseconds = DefaultPauseMilliseconds;
+        acceptRule = AcceptRule{};
     }
 
     void TearDown() override {
@@ -50,6 +52,7 @@ protected:
         includeEnter = true;
         scanEnd = ScanEnd::Enter;
         pauseMilliseconds = DefaultPauseMilliseconds;
+        acceptRule = AcceptRule{};
     }
 
     void WriteConfig(const std::string& content) { WriteFile(ConfigFilePath(), content); }
@@ -66,7 +69,7 @@ std::string Config(const std::string& id, const std::string& port, const std::st
 std::string Saved(const std::string& id, const std::string& port, const std::string& letterCase,
                   const std::string& enter, const std::string& scan = "enter\r\nPauseMs=100") {
     return Config(id, port, letterCase, enter) +
-           "HoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=" + scan + "\r\n";
+           "Accept=any\r\nHoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=" + scan + "\r\n";
 }
 
 // Open without FILE_SHARE_DELETE, as an antivirus scanner may hold it.
@@ -88,7 +91,8 @@ TEST_F(SettingsFilesTest, SaveWritesEveryValueInItsSectionAndOrder) {
     SaveSettings({L"", 0, 3});
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=3\r\n[Tcp]\r\nPort=20296\r\nCase=upper\r\n"
-        "IncludeEnter=1\r\nHoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
+        "IncludeEnter=1\r\nAccept=any\r\nHoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd="
+        "enter\r\nPauseMs=100\r\n",
         ReadFile(ConfigFilePath()));
     tcpPort = 808;
     letterCase = LetterCase::Lower;
@@ -118,9 +122,11 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     pauseMilliseconds = 300;
     holdScans = 25;
     holdSeconds = 90;
+    acceptRule.localOnly = true;
     SaveSettings({L"HID\\VID_1234&PID_ABCD", 2, 7});
     holdScans = 0;
     holdSeconds = 1;
+    acceptRule = AcceptRule{};
     tcpPort = 1;
     letterCase = LetterCase::Upper;
     includeEnter = true;
@@ -132,7 +138,7 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     EXPECT_EQ(2, loaded.instance);
     EXPECT_EQ(
         "[Device]\r\nInterceptionId=7\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
-        "[Tcp]\r\nPort=4242\r\nCase=keep\r\nIncludeEnter=0\r\nHoldScans=25\r\n"
+        "[Tcp]\r\nPort=4242\r\nCase=keep\r\nIncludeEnter=0\r\nAccept=local\r\nHoldScans=25\r\n"
         "HoldSeconds=90\r\n[Scan]\r\nEnd=tab\r\nPauseMs=300\r\n",
         ReadFile(ConfigFilePath()));
     EXPECT_EQ(4242, tcpPort.load());
@@ -142,6 +148,7 @@ TEST_F(SettingsFilesTest, SavedValuesLoadBack) {
     EXPECT_EQ(300, pauseMilliseconds.load());
     EXPECT_EQ(25, holdScans);
     EXPECT_EQ(90, holdSeconds);
+    EXPECT_TRUE(acceptRule.localOnly);
 }
 
 struct LoadCase {
@@ -240,9 +247,10 @@ TEST_F(SettingsFilesTest, FilesOfTheOlderProgramLoad) {
         // The same values saved again give the same bytes, and the [Scan] options after them.
         std::string before = ReadFile(path);
         SaveSettings(loaded);
-        EXPECT_EQ(
-            before + "HoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd=enter\r\nPauseMs=100\r\n",
-            ReadFile(path));
+        EXPECT_EQ(before +
+                      "Accept=any\r\nHoldScans=0\r\nHoldSeconds=60\r\n[Scan]\r\nEnd="
+                      "enter\r\nPauseMs=100\r\n",
+                  ReadFile(path));
     }
 }
 
@@ -305,6 +313,9 @@ TEST_F(SettingsFilesTest, AddedOptionsLoadAndWrongOnesAreSaidAndReplaced) {
          L"config.ini: PauseMs=10 is not a whole number from 20 to 5000: 100 is used."},
         {"HoldScans=-3\r\n", ScanEnd::Enter, 100,
          L"config.ini: HoldScans=-3 is not a whole number from 0 to 10000: 0 is used."},
+        {"Accept=10.0.0.5, 10.0.0.256\r\n", ScanEnd::Enter, 100,
+         L"config.ini: Accept=10.0.0.5, 10.0.0.256 is not any, local or a list of IPv4 "
+         L"addresses: only programs on this computer may connect (local)."},
     };
     StartCollectingDialogMessages();
     for (const auto& c : cases) {
@@ -315,6 +326,8 @@ TEST_F(SettingsFilesTest, AddedOptionsLoadAndWrongOnesAreSaidAndReplaced) {
         LoadSettings();
         EXPECT_EQ(c.end, scanEnd.load()) << c.scan;
         EXPECT_EQ(c.pause, pauseMilliseconds.load()) << c.scan;
+        // Only an Accept value that cannot be read leaves the network out.
+        EXPECT_EQ(c.scan.find("Accept") != std::string::npos, acceptRule.localOnly) << c.scan;
         EXPECT_EQ(c.logged ? std::vector<std::wstring>{c.logged} : std::vector<std::wstring>{},
                   LoggedTexts());
     }
