@@ -18,7 +18,10 @@ void SocketLibraryStop();
 
 // IPv4 TCP stream socket, or InvalidSocket.
 SocketHandle SocketOpenStream();
-void SocketSetReuseAddress(SocketHandle socket);
+// Before the bind of a listening socket. Windows: SO_EXCLUSIVEADDRUSE, so that no other program
+// can bind the same port and take connections meant for this one. Elsewhere: SO_REUSEADDR,
+// which there only lets a port whose old connections wait in TIME_WAIT be bound again.
+void SocketClaimPort(SocketHandle socket);
 // address in host order; false on failure, with SocketLastError() telling why.
 bool SocketBind(SocketHandle socket, uint32_t address, uint16_t port);
 int SocketLastError();
@@ -30,8 +33,21 @@ uint16_t SocketLocalPort(SocketHandle socket);
 // own deadline) and send without delay (TCP_NODELAY). peerAddress receives the peer's dotted
 // IPv4 address.
 SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress);
-// Blocking connect, for tools and tests; InvalidSocket on failure.
-SocketHandle SocketConnect(uint32_t address, uint16_t port);
+// Blocking connect, for tools and tests, from the given local address (AnyAddress: the
+// system's choice); InvalidSocket on failure.
+SocketHandle SocketConnect(uint32_t address, uint16_t port, uint32_t from = AnyAddress);
+
+// Keep-alive on a connection: a probe after idleSeconds without traffic, then one every
+// intervalSeconds, ten in all (Windows' fixed count; TCP_KEEPCNT elsewhere) before the
+// connection fails. A refusal leaves the connection as it was.
+void SocketKeepAlive(SocketHandle socket, int idleSeconds, int intervalSeconds);
+// Fails the connection when sent data waits this long for acknowledgement, which keep-alive
+// never probes (TCP_MAXRT on Windows, TCP_USER_TIMEOUT elsewhere). A refusal leaves the
+// connection as it was.
+void SocketLimitRetransmission(SocketHandle socket, int seconds);
+// Whether a failed receive's error means the peer stopped answering (keep-alive or
+// retransmission gave up, or its network became unreachable) rather than closing or resetting.
+bool SocketErrorIsSilence(int error);
 
 enum class SocketWait { Ready, Woken, TimedOut, Failed };
 // Waits until socket is readable, the waker has been woken, or the time is up. The waker may

@@ -34,7 +34,7 @@ SocketHandle SocketOpenStream() {
     return fd < 0 ? InvalidSocket : static_cast<SocketHandle>(fd);
 }
 
-void SocketSetReuseAddress(SocketHandle socket) {
+void SocketClaimPort(SocketHandle socket) {
     int one = 1;
     ::setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
 }
@@ -79,17 +79,36 @@ SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress) {
     return static_cast<SocketHandle>(fd);
 }
 
-SocketHandle SocketConnect(uint32_t address, uint16_t port) {
+SocketHandle SocketConnect(uint32_t address, uint16_t port, uint32_t from) {
     SocketHandle socket = SocketOpenStream();
     if (socket == InvalidSocket) {
         return InvalidSocket;
     }
     sockaddr_in remote = Ipv4(address, port);
-    if (::connect(Fd(socket), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    if ((from != AnyAddress && !SocketBind(socket, from, 0)) ||
+        ::connect(Fd(socket), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
         ::close(Fd(socket));
         return InvalidSocket;
     }
     return socket;
+}
+
+void SocketKeepAlive(SocketHandle socket, int idleSeconds, int intervalSeconds) {
+    int on = 1;
+    int count = 10;
+    ::setsockopt(Fd(socket), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+void SocketLimitRetransmission(SocketHandle socket, int seconds) {
+    unsigned int milliseconds = static_cast<unsigned int>(seconds) * 1000;
+    ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds, sizeof milliseconds);
+}
+
+bool SocketErrorIsSilence(int error) {
+    return error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH;
 }
 
 SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeoutMilliseconds) {

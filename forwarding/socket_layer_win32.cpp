@@ -2,8 +2,15 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, which it needs.
+#include <mstcpip.h>
 
 #include <chrono>
+
+// ws2ipdef.h of the Windows SDK declares it; mingw-w64's headers do not.
+#ifndef TCP_MAXRT
+#define TCP_MAXRT 5
+#endif
 
 namespace {
 
@@ -40,10 +47,10 @@ SocketHandle SocketOpenStream() {
     return socket == INVALID_SOCKET ? InvalidSocket : static_cast<SocketHandle>(socket);
 }
 
-void SocketSetReuseAddress(SocketHandle socket) {
-    int one = 1;
-    ::setsockopt(Sock(socket), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
-                 sizeof one);
+void SocketClaimPort(SocketHandle socket) {
+    BOOL on = TRUE;
+    ::setsockopt(Sock(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                 sizeof on);
 }
 
 bool SocketBind(SocketHandle socket, uint32_t address, uint16_t port) {
@@ -86,17 +93,41 @@ SocketHandle SocketAccept(SocketHandle listener, std::string& peerAddress) {
     return static_cast<SocketHandle>(socket);
 }
 
-SocketHandle SocketConnect(uint32_t address, uint16_t port) {
+SocketHandle SocketConnect(uint32_t address, uint16_t port, uint32_t from) {
     SocketHandle socket = SocketOpenStream();
     if (socket == InvalidSocket) {
         return InvalidSocket;
     }
     sockaddr_in remote = Ipv4(address, port);
-    if (::connect(Sock(socket), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    if ((from != AnyAddress && !SocketBind(socket, from, 0)) ||
+        ::connect(Sock(socket), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
         ::closesocket(Sock(socket));
         return InvalidSocket;
     }
     return socket;
+}
+
+void SocketKeepAlive(SocketHandle socket, int idleSeconds, int intervalSeconds) {
+    tcp_keepalive values = {};
+    values.onoff = 1;
+    values.keepalivetime = static_cast<ULONG>(idleSeconds) * 1000;
+    values.keepaliveinterval = static_cast<ULONG>(intervalSeconds) * 1000;
+    DWORD returned = 0;
+    ::WSAIoctl(Sock(socket), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned,
+               nullptr, nullptr);
+}
+
+void SocketLimitRetransmission(SocketHandle socket, int seconds) {
+    DWORD limit = static_cast<DWORD>(seconds);
+    ::setsockopt(Sock(socket), IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&limit),
+                 sizeof limit);
+}
+
+bool SocketErrorIsSilence(int error) {
+    // Keep-alive that gave up ends a connection with WSAENETRESET; data left unacknowledged
+    // for too long, with WSAECONNABORTED or WSAETIMEDOUT.
+    return error == WSAETIMEDOUT || error == WSAENETRESET || error == WSAECONNABORTED ||
+           error == WSAEHOSTUNREACH || error == WSAENETUNREACH;
 }
 
 SocketWait SocketWaitReadable(SocketHandle socket, SocketHandle waker, int timeoutMilliseconds) {

@@ -4,8 +4,10 @@
 #include "common/dialog_post.h"
 #include "common/log_line.h"
 #include "common/text_conversion.h"
+#include "forwarding/accept_rule.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -30,6 +32,20 @@ constexpr int RetrySteps = 50;
 constexpr auto RetryStep = std::chrono::milliseconds(100);
 constexpr int ReadChunk = 64;
 
+// A client that stopped answering is found within about 15 seconds, whether it was idle
+// (keep-alive) or had sent data waiting for its acknowledgement (the retransmission limit).
+constexpr int KeepAliveIdleSeconds = 5;
+constexpr int KeepAliveIntervalSeconds = 1;
+constexpr int RetransmissionLimitSeconds = 15;
+// ProbeClientConnection: a probe after a second of silence, for this long.
+constexpr int ProbeIdleSeconds = 1;
+constexpr auto ProbeDuration = std::chrono::seconds(15);
+
+using Clock = std::chrono::steady_clock;
+// When the probing asked for by ProbeClientConnection ends; guarded by socketMutex. The epoch:
+// no probing.
+Clock::time_point probeEnds{};
+
 // The 5-second pause between attempts, cut short by a stop so that quitting never waits it
 // out.
 void PauseBeforeRetry() {
@@ -50,10 +66,11 @@ SocketHandle OpenListeningSocket() {
         PauseBeforeRetry();
         return InvalidSocket;
     }
-    SocketSetReuseAddress(socket);
+    SocketClaimPort(socket);
     uint16_t port = tcpPort.load();
     serverPort = port;
-    if (!SocketBind(socket, AnyAddress, port)) {
+    // Bound to the loopback address alone, the port cannot be reached from the network.
+    if (!SocketBind(socket, acceptRule.localOnly ? LoopbackAddress : AnyAddress, port)) {
         int error = SocketLastError();
         LogLine(L"Bind failed on port " + std::to_wstring(port) + L" (code " +
                 std::to_wstring(error) + L"). Retrying in 5s.");
@@ -80,11 +97,24 @@ bool StillRecorded(SocketHandle connection) {
     return clientSocket == connection;
 }
 
-enum class ConnectionEnd { Stopped, ClosedByPeer, DroppedHere, WaitFailed };
+// The usual keep-alive once ProbeClientConnection's probing is over and the connection is
+// still there.
+void EndProbingWhenDue(SocketHandle connection) {
+    std::lock_guard<std::mutex> lock(socketMutex);
+    if (probeEnds != Clock::time_point{} && Clock::now() >= probeEnds &&
+        clientSocket == connection) {
+        SocketKeepAlive(connection, KeepAliveIdleSeconds, KeepAliveIntervalSeconds);
+        probeEnds = Clock::time_point{};
+    }
+}
 
-ConnectionEnd WatchConnection(SocketHandle connection, SocketHandle waker) {
+enum class ConnectionEnd { Stopped, ClosedByPeer, Failed, DroppedHere, WaitFailed };
+
+// On Failed, error holds the failed read's code.
+ConnectionEnd WatchConnection(SocketHandle connection, SocketHandle waker, int& error) {
     char discarded[ReadChunk];
     while (!serverStopFlag.load()) {
+        EndProbingWhenDue(connection);
         SocketWait wait = SocketWaitReadable(connection, waker, WaitMilliseconds);
         if (wait == SocketWait::Failed) {
             return ConnectionEnd::WaitFailed;
@@ -103,22 +133,42 @@ ConnectionEnd WatchConnection(SocketHandle connection, SocketHandle waker) {
         if (count > 0 || count == SocketWouldBlock) {
             continue;
         }
-        return StillRecorded(connection) ? ConnectionEnd::ClosedByPeer : ConnectionEnd::DroppedHere;
+        error = count < 0 ? SocketLastError() : 0;
+        if (!StillRecorded(connection)) {
+            return ConnectionEnd::DroppedHere;
+        }
+        return count == 0 ? ConnectionEnd::ClosedByPeer : ConnectionEnd::Failed;
     }
     return ConnectionEnd::Stopped;
 }
 
-void ServeClient(SocketHandle connection, const std::string& peer, SocketHandle waker) {
+void LogConnectionLost(int error) {
+    if (SocketErrorIsSilence(error)) {
+        LogLine(L"Client connection lost: its computer stopped answering (error " +
+                std::to_wstring(error) + L").");
+    } else {
+        LogLine(L"Client connection lost (error " + std::to_wstring(error) + L").");
+    }
+}
+
+void ServeClient(SocketHandle connection, const std::wstring& peer, SocketHandle waker) {
+    // Should the system refuse either, the connection still works; only a client that stopped
+    // answering is then found late or never.
+    SocketKeepAlive(connection, KeepAliveIdleSeconds, KeepAliveIntervalSeconds);
+    SocketLimitRetransmission(connection, RetransmissionLimitSeconds);
     {
         std::lock_guard<std::mutex> lock(socketMutex);
         clientSocket = connection;
     }
-    LogLine(L"Client connected: " + Utf8ToWide(peer));
+    LogLine(L"Client connected: " + peer);
     SetTcpStatus(TcpConnected);
 
-    ConnectionEnd end = WatchConnection(connection, waker);
+    int error = 0;
+    ConnectionEnd end = WatchConnection(connection, waker, error);
     if (end == ConnectionEnd::ClosedByPeer) {
         LogLine(L"Client disconnected.");
+    } else if (end == ConnectionEnd::Failed) {
+        LogConnectionLost(error);
     }
     {
         std::lock_guard<std::mutex> lock(socketMutex);
@@ -134,9 +184,21 @@ void ServeClient(SocketHandle connection, const std::string& peer, SocketHandle 
     }
 }
 
+// A connection from an address the Accept list leaves out is closed at once.
+bool Refused(const std::wstring& peer, RefusalLog& refusals) {
+    std::optional<uint32_t> address = Ipv4FromText(peer);
+    if (AcceptRuleAllows(acceptRule, address.value_or(AnyAddress))) {
+        return false;
+    }
+    if (LogRefusalNow(refusals, address.value_or(AnyAddress), Clock::now())) {
+        LogLine(L"Connection from " + peer + L" refused: it is not in the Accept list.");
+    }
+    return true;
+}
+
 // Returns when stopped, or when the listening socket cannot be waited on any more; the caller
 // then opens a new one after the usual pause, so that a broken socket never spins a core.
-void AcceptClients(SocketHandle listener, SocketHandle waker) {
+void AcceptClients(SocketHandle listener, SocketHandle waker, RefusalLog& refusals) {
     while (!serverStopFlag.load()) {
         SocketWait wait = SocketWaitReadable(listener, waker, WaitMilliseconds);
         if (wait == SocketWait::Failed) {
@@ -154,7 +216,12 @@ void AcceptClients(SocketHandle listener, SocketHandle waker) {
         std::string peer;
         SocketHandle connection = SocketAccept(listener, peer);
         if (connection != InvalidSocket) {
-            ServeClient(connection, peer, waker);
+            std::wstring peerText = Utf8ToWide(peer);
+            if (Refused(peerText, refusals)) {
+                SocketClose(connection);
+            } else {
+                ServeClient(connection, peerText, waker);
+            }
         } else {
             // A connection that went before it was taken is normal; a listener that keeps
             // failing must not be asked again at once.
@@ -188,14 +255,24 @@ void CloseClientConnection() {
     DropClientConnectionLocked();
 }
 
+void ProbeClientConnection() {
+    std::lock_guard<std::mutex> lock(socketMutex);
+    if (clientSocket == InvalidSocket) {
+        return;
+    }
+    SocketKeepAlive(clientSocket, ProbeIdleSeconds, KeepAliveIntervalSeconds);
+    probeEnds = Clock::now() + ProbeDuration;
+}
+
 void ServerThreadMain() {
     SocketHandle waker = Waker();
+    RefusalLog refusals;
     while (!serverStopFlag.load()) {
         SocketHandle listener = OpenListeningSocket();
         if (listener == InvalidSocket) {
             continue;
         }
-        AcceptClients(listener, waker);
+        AcceptClients(listener, waker, refusals);
         std::lock_guard<std::mutex> lock(socketMutex);
         SocketClose(listenSocket);
         listenSocket = InvalidSocket;

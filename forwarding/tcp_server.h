@@ -1,5 +1,9 @@
 // The TCP server with room for one client: a thread that listens, accepts and watches the
-// connection. Scan frames are sent by the UI thread, never by this thread.
+// connection. Scan frames are sent by the UI thread, never by this thread. Who may connect is
+// acceptRule (forwarding/accept_rule.h), read by this thread when it starts listening and
+// at each accept. A served connection has keep-alive, and a limit on how long sent data may
+// wait for acknowledgement, so a client whose computer stopped answering is dropped within
+// about 15 seconds and the next one is served.
 #pragma once
 
 #include "forwarding/socket_layer.h"
@@ -42,6 +46,12 @@ void ServerThreadMain();
 
 // Ends the client connection, if any, without a log line or status report.
 void CloseClientConnection();
+
+// For a resume from sleep, when the client may have gone meanwhile: from now on the connection
+// is probed after one second of silence, so that a client that stopped answering is dropped
+// within about 15 seconds; the server thread puts the usual keep-alive back 15 seconds later.
+// Any thread; nothing happens while no client is connected.
+void ProbeClientConnection();
 
 // With socketMutex held: ends the recorded connection and forgets it. Only the server thread
 // releases the handle, once it has stopped waiting on it, so no thread ever waits on, reads

@@ -1,5 +1,6 @@
 #include "forwarding/tcp_server.h"
 
+#include "forwarding/accept_rule.h"
 #include "forwarding/scan_frame.h"
 #include "support/dialog_messages.h"
 #include "support/test_client.h"
@@ -13,6 +14,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -23,27 +25,45 @@ namespace {
 using namespace std::chrono_literals;
 
 #ifdef _WIN32
-// A bind with SO_REUSEADDR to a port held exclusively is refused as an access violation.
+// Wine refuses a bind to a port that another socket holds exclusively as an access violation.
 constexpr int AddressInUse = 10013;  // WSAEACCES
 #else
 constexpr int AddressInUse = 98;  // EADDRINUSE
 #endif
 
-// The server's end of the connection sends each frame at once (TCP_NODELAY).
-bool ClientSocketSendsWithoutDelay() {
+constexpr uint32_t OtherLoopbackAddress = 0x7F000003;  // 127.0.0.3
+
+// An int option of the server's socket, read under its lock; -1 when it cannot be read.
+int OptionOf(const SocketHandle& socket, int level, int name) {
     std::lock_guard<std::mutex> lock(socketMutex);
+    int value = 0;
 #ifdef _WIN32
-    BOOL on = FALSE;
-    int size = sizeof on;
-    return getsockopt(static_cast<SOCKET>(clientSocket), IPPROTO_TCP, TCP_NODELAY,
-                      reinterpret_cast<char*>(&on), &size) == 0 &&
-           on != FALSE;
+    int size = sizeof value;
+    bool read = getsockopt(static_cast<SOCKET>(socket), level, name,
+                           reinterpret_cast<char*>(&value), &size) == 0;
 #else
-    int on = 0;
-    socklen_t size = sizeof on;
-    return getsockopt(static_cast<int>(clientSocket), IPPROTO_TCP, TCP_NODELAY, &on, &size) == 0 &&
-           on != 0;
+    socklen_t size = sizeof value;
+    bool read = getsockopt(static_cast<int>(socket), level, name, &value, &size) == 0;
 #endif
+    return read ? value : -1;
+}
+
+// A listening socket on the port that refuses sharing, as another program's may.
+SocketHandle HoldPort(uint16_t port) {
+    SocketHandle holder = SocketOpenStream();
+#ifdef _WIN32
+    BOOL exclusive = TRUE;
+    setsockopt(static_cast<SOCKET>(holder), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+#endif
+    EXPECT_TRUE(SocketBind(holder, AnyAddress, port));
+    EXPECT_TRUE(SocketListen(holder, 1));
+    return holder;
+}
+
+std::wstring BindFailure(uint16_t port) {
+    return L"Bind failed on port " + std::to_wstring(port) + L" (code " +
+           std::to_wstring(AddressInUse) + L"). Retrying in 5s.";
 }
 
 // The log so far, for failure messages.
@@ -81,6 +101,7 @@ protected:
         StopTcpServer();
         StopCollectingDialogMessages();
         tcpPort = DefaultTcpPort;
+        acceptRule = AcceptRule{};
         clientReceive = SocketReceive;
         SocketLibraryStop();
     }
@@ -109,6 +130,12 @@ TEST_F(TcpServerTest, ListensAndReportsListening) {
     EXPECT_TRUE(WaitForStatus(TcpListening));
     EXPECT_EQ(TcpListening, tcpStatus.load());
     EXPECT_EQ(port, serverPort.load());
+#ifdef _WIN32
+    // No other program can bind the port and take the connections meant for this one.
+    EXPECT_EQ(1, OptionOf(listenSocket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE));
+#else
+    EXPECT_EQ(1, OptionOf(listenSocket, SOL_SOCKET, SO_REUSEADDR));
+#endif
     StopTcpServer();
     EXPECT_EQ(0, serverPort.load());
 }
@@ -117,7 +144,7 @@ TEST_F(TcpServerTest, ClientComesIsIgnoredWhenItTalksAndGoes) {
     StartListening();
     SocketHandle client = ConnectAndWait(1);
     EXPECT_TRUE(WaitForStatus(TcpConnected));
-    EXPECT_TRUE(ClientSocketSendsWithoutDelay());
+    EXPECT_EQ(1, OptionOf(clientSocket, IPPROTO_TCP, TCP_NODELAY));
     ASSERT_TRUE(SocketSendAll(client, "hello, server", 13, 1000));
     ASSERT_TRUE(SendScanFrame("1"));  // still connected after its bytes
     EXPECT_EQ(BuildScanFrame("1"), ReadBytes(client, 14));
@@ -127,6 +154,30 @@ TEST_F(TcpServerTest, ClientComesIsIgnoredWhenItTalksAndGoes) {
     std::vector<std::wstring> expected = {listeningLine, L"Client connected: 127.0.0.1",
                                           L"Client disconnected."};
     EXPECT_EQ(expected, LoggedTexts());
+}
+
+struct Option {
+    int level;
+    int name;
+    int value;
+};
+
+// Keep-alive, and on Linux the values that find a silent client within about 15 seconds.
+const Option KeepAliveOptions[] = {
+    {SOL_SOCKET, SO_KEEPALIVE, 1},
+#ifndef _WIN32
+    {IPPROTO_TCP, TCP_KEEPIDLE, 5}, {IPPROTO_TCP, TCP_KEEPINTVL, 1},
+    {IPPROTO_TCP, TCP_KEEPCNT, 10}, {IPPROTO_TCP, TCP_USER_TIMEOUT, 15000},
+#endif
+};
+
+TEST_F(TcpServerTest, TheServedConnectionHasKeepAlive) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    for (const Option& option : KeepAliveOptions) {
+        EXPECT_EQ(option.value, OptionOf(clientSocket, option.level, option.name)) << option.name;
+    }
+    SocketClose(client);
 }
 
 TEST_F(TcpServerTest, SecondClientWaitsUntilTheFirstHasGone) {
@@ -146,17 +197,9 @@ TEST_F(TcpServerTest, SecondClientWaitsUntilTheFirstHasGone) {
 }
 
 TEST_F(TcpServerTest, BusyPortIsRetriedEveryFiveSecondsAndStopIsQuick) {
-    SocketHandle holder = SocketOpenStream();
-#ifdef _WIN32
-    BOOL exclusive = TRUE;  // a listener that refuses sharing
-    setsockopt(static_cast<SOCKET>(holder), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-#endif
-    ASSERT_TRUE(SocketBind(holder, AnyAddress, port));
-    ASSERT_TRUE(SocketListen(holder, 1));
+    SocketHandle holder = HoldPort(port);
     int handles = OpenHandleCount();
-    std::wstring failure = L"Bind failed on port " + std::to_wstring(port) + L" (code " +
-                           std::to_wstring(AddressInUse) + L"). Retrying in 5s.";
+    std::wstring failure = BindFailure(port);
     auto started = std::chrono::steady_clock::now();
     StartTcpServer();
     ASSERT_TRUE(WaitForLoggedText(failure, 2, 15s)) << LogForMessage();
@@ -286,6 +329,56 @@ TEST_F(TcpServerTest, ThousandConnectionsClosedFromEitherSideWhileScansAreSent) 
     std::printf("1000 connect/close cycles, %d frames delivered\n", delivered);
 }
 
+TEST_F(TcpServerTest, LocalOnlyCannotBeReachedAtAnotherAddress) {
+    acceptRule.localOnly = true;
+    StartListening();
+    // 127.0.0.2 is this computer too, but not the address the server listens on.
+    EXPECT_EQ(InvalidSocket, SocketConnect(0x7F000002, port));
+    SocketHandle client = ConnectAndWait(1);
+    EXPECT_TRUE(Delivered(client, "local"));
+    SocketClose(client);
+}
+
+TEST_F(TcpServerTest, AddressesLeftOutOfTheAcceptListAreClosedAndLoggedOnce) {
+    acceptRule.allowed = {LoopbackAddress};
+    StartListening();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        SocketHandle outsider = SocketConnect(LoopbackAddress, port, OtherLoopbackAddress);
+        ASSERT_NE(InvalidSocket, outsider);
+        EXPECT_TRUE(WaitForClose(outsider));
+        SocketClose(outsider);
+    }
+    SocketHandle client = ConnectAndWait(1);
+    EXPECT_TRUE(Delivered(client, "listed"));
+    EXPECT_EQ(1u, CountOf(L"Connection from 127.0.0.3 refused: it is not in the Accept list."))
+        << LogForMessage();
+    EXPECT_EQ(0u, CountOf(L"Client connected: 127.0.0.3"));
+    SocketClose(client);
+}
+
+TEST_F(TcpServerTest, NoHandleIsLeftByFailedListensRefusalsResetsAndConnections) {
+    acceptRule.allowed = {LoopbackAddress};
+    int handles = OpenHandleCount();
+    SocketHandle holder = HoldPort(port);
+    StartTcpServer();
+    ASSERT_TRUE(WaitForLoggedText(BindFailure(port))) << LogForMessage();
+    SocketClose(holder);
+    ASSERT_TRUE(WaitForLoggedText(listeningLine));
+    for (size_t cycle = 1; cycle <= 200; ++cycle) {
+        SocketHandle outsider = SocketConnect(LoopbackAddress, port, OtherLoopbackAddress);
+        EXPECT_TRUE(WaitForClose(outsider));
+        SocketClose(outsider);
+        SocketHandle client = ConnectAndWait(cycle);
+        if (cycle % 2 == 0) {
+            CloseClientConnection();  // Reset
+        }
+        SocketClose(client);
+    }
+    StopTcpServer();
+    EXPECT_TRUE(WaitUntil([&] { return OpenHandleCount() == handles; }))
+        << OpenHandleCount() << " handles open, " << handles << " before";
+}
+
 }  // namespace
 
 namespace {
@@ -317,3 +410,42 @@ TEST_F(TcpServerTest, BrokenListeningSocketIsReopenedAfterAPauseNotSpunOn) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+TEST_F(TcpServerTest, AProbeLooksForTheClientEverySecondForFifteenSeconds) {
+    StartListening();
+    SocketHandle client = ConnectAndWait(1);
+    auto probed = std::chrono::steady_clock::now();
+    ProbeClientConnection();
+    EXPECT_EQ(1, OptionOf(clientSocket, IPPROTO_TCP, TCP_KEEPIDLE));
+    EXPECT_TRUE(WaitUntil([] { return OptionOf(clientSocket, IPPROTO_TCP, TCP_KEEPIDLE) == 5; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - probed, 15s);
+    EXPECT_TRUE(Delivered(client, "still served"));
+    SocketClose(client);
+}
+
+TEST_F(TcpServerTest, AClientThatStoppedAnsweringIsDroppedAndTheWaitingOneServed) {
+    StartListening();
+    SocketHandle silent = ConnectAndWait(1);
+    SocketHandle waiting = ConnectClient(port);
+    ASSERT_NE(InvalidSocket, waiting);
+    // As if its computer had gone: every segment that reaches its socket is dropped unanswered.
+    sock_filter dropAll = BPF_STMT(BPF_RET | BPF_K, 0);
+    sock_fprog program = {1, &dropAll};
+    if (setsockopt(static_cast<int>(silent), SOL_SOCKET, SO_ATTACH_FILTER, &program,
+                   sizeof program) != 0) {
+        GTEST_SKIP() << "no socket filter can be attached here, so no client can be silenced";
+    }
+    EXPECT_TRUE(WaitForLoggedText(
+        L"Client connection lost: its computer stopped answering (error 110).", 1, 30s))
+        << LogForMessage();
+    ASSERT_TRUE(WaitForLoggedText(L"Client connected: 127.0.0.1", 2));
+    EXPECT_TRUE(Delivered(waiting, "next"));
+    SocketClose(waiting);
+    SocketClose(silent);
+}
+
+}  // namespace
+#endif
