@@ -3,6 +3,7 @@
 #include "capture/capture_control.h"
 #include "capture/scan_assembly.h"
 #include "common/app_messages.h"
+#include "common/log_line.h"
 #include "forwarding/held_scans.h"
 #include "forwarding/server_control.h"
 #include "forwarding/tcp_server.h"
@@ -127,6 +128,13 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         case WM_DEVICECHANGE:
             OnDeviceChange(dialog, wParam, lParam);
+            return TRUE;
+        case WM_POWERBROADCAST:
+            // Either PC may have slept with the connection open: it is checked at once.
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+                LogLine(L"Resumed from sleep: the client connection is checked.");
+                ProbeClientConnection();
+            }
             return TRUE;
         case WM_CTLCOLORSTATIC:
             return OnControlColour(dialog, wParam, lParam);
