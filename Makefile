@@ -101,8 +101,9 @@ $(FUZZ)/build.ninja: | deps
 		-DWENDALUX_SANITIZER=fuzz -DWENDALUX_FUZZ=ON
 
 fuzz: deps $(FUZZ)/build.ninja
-	cmake --build $(FUZZ) -j $(JOBS) --target device_key_fuzz device_naming_fuzz port_text_fuzz \
-		settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz sim_command_fuzz
+	cmake --build $(FUZZ) -j $(JOBS) --target accept_rule_fuzz device_key_fuzz device_naming_fuzz \
+		port_text_fuzz settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz \
+		sim_command_fuzz
 	sh scripts/fuzz.sh $(FUZZ)
 
 # A day at a scanner station: SOAK_MINUTES (20) of a seeded script (SOAK_SEED); not in CI.

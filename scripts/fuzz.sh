@@ -8,8 +8,9 @@ build=$(cd "$1" && pwd)
 seconds=${FUZZ_SECONDS:-60}
 failed=0
 summary=""
-for target in device_key_fuzz device_naming_fuzz port_text_fuzz settings_values_fuzz \
-              translate_fuzz scan_frame_fuzz frame_decoder_fuzz sim_command_fuzz; do
+for target in accept_rule_fuzz device_key_fuzz device_naming_fuzz port_text_fuzz \
+              settings_values_fuzz translate_fuzz scan_frame_fuzz frame_decoder_fuzz \
+              sim_command_fuzz; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus" "$build/findings"
     log="$build/$target.log"
