@@ -181,9 +181,9 @@ TEST_F(ScanAssemblyTest, HeldScansAreBoundedInNumberAndAge) {
     for (uint64_t number = 1; number <= 3; ++number) {
         HoldScan(number, "x", start + std::chrono::seconds(number));
     }
-    ExpireHeldScans(start + std::chrono::seconds(62));  // #2 is 60 s old, #3 59 s
+    // No client: #2, 60 s old, expires; #3, 59 s old, stays.
+    EXPECT_FALSE(DeliverHeldScans(start + std::chrono::seconds(62)));
     EXPECT_EQ(1u, HeldScanCount());
-    EXPECT_FALSE(DeliverHeldScans(start + std::chrono::seconds(62)));  // no client
     DropHeldScans();
     EXPECT_EQ(0u, HeldScanCount());
     EXPECT_EQ((std::vector<std::wstring>{L"Held scan #1 dropped: 2 scans are held already.",
