@@ -206,13 +206,17 @@ void Capture(CaptureState& state, int device, const InterceptionStrokeBuffer& st
     if (ReleaseBelongsToTheSystem(state.releases, KeyIndex(key), released)) {
         Send(state, device, stroke);
     }
-    NoteScannerStroke(state.scan, ScanClock::now());
+    // The clock only where a pause ends scans: every stroke of a burst comes this way.
+    ScanRules rules = CurrentScanRules();
+    if (rules.end == ScanEnd::Pause) {
+        NoteScannerStroke(state.scan, ScanClock::now());
+    }
     auto byte =
         TranslateStroke(key.code, released, modifierState, (key.state & InterceptionKeyE0) != 0);
     if (!byte) {
         return;
     }
-    if (auto event = EventForByte(state.scan, *byte, CurrentScanRules())) {
+    if (auto event = EventForByte(state.scan, *byte, rules)) {
         Queue(state, *event);
     }
 }
@@ -345,8 +349,8 @@ void LookAtDevices(CaptureState& state, bool arrival, bool removal) {
 
 // A pause ends the scan only when the scanner has no stroke waiting: a thread that was not
 // scheduled for a while has not seen the scanner's latest keys yet.
-void EndScanAfterPause(CaptureState& state) {
-    if (!PauseIsOver(state.scan, ScanClock::now(), CurrentScanRules())) {
+void EndScanAfterPause(CaptureState& state, const ScanRules& rules) {
+    if (!PauseIsOver(state.scan, ScanClock::now(), rules)) {
         return;
     }
     int scanner = state.track.scanner;
@@ -357,6 +361,18 @@ void EndScanAfterPause(CaptureState& state) {
     }
     state.scan.open = false;
     Queue(state, KeyEvent{KeyEventKind::End});
+}
+
+// How long the next driver wait may last. With scans ended by a pause, an open scan whose
+// pause is over is ended first, and the wait lasts no longer than the pause still to go.
+unsigned long NextWait(CaptureState& state) {
+    ScanRules rules = CurrentScanRules();
+    if (rules.end != ScanEnd::Pause || !state.scan.open) {
+        return static_cast<unsigned long>(LongestWait.count());
+    }
+    EndScanAfterPause(state, rules);
+    auto wait = TimeToPauseEnd(state.scan, ScanClock::now(), rules, LongestWait);
+    return static_cast<unsigned long>(std::max<long long>(wait.count(), 1));
 }
 
 // After the filter is cleared: what the driver still holds is read out, so that no key stays
@@ -414,10 +430,7 @@ void CaptureThreadMain(std::promise<int> filterInPlace) {
                           removalSignalled.exchange(false));
         }
         IdentifyHeldKeyboards(state);
-        EndScanAfterPause(state);
-        auto wait = TimeToPauseEnd(state.scan, ScanClock::now(), CurrentScanRules(), LongestWait);
-        InterceptionDevice device = interception.waitWithTimeout(
-            state.context, static_cast<unsigned long>(std::max<long long>(wait.count(), 1)));
+        InterceptionDevice device = interception.waitWithTimeout(state.context, NextWait(state));
         if (device == 0) {
             continue;
         }
