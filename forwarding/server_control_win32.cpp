@@ -1,8 +1,8 @@
 #include "forwarding/server_control.h"
 
 #include "capture/capture_control.h"
-#include "common/log_line.h"
 #include "common/app_messages.h"
+#include "common/log_line.h"
 #include "forwarding/accept_rule.h"
 #include "forwarding/held_scans.h"
 #include "forwarding/local_address.h"
