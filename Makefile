@@ -115,7 +115,10 @@ stress: windows
 	sh tests/e2e/run-e2e.sh $(CURDIR)/$(WINDOWS)/wineprefix-template $(CURDIR)/$(WINDOWS)/e2e/stress \
 		$(CURDIR)/$(WINDOWS)/tests/stress_e2e.exe
 
-# Plants each fault of tests/mutants.txt in turn and runs the native tests against it; prints
-# what they caught. MUTANTS=text keeps those of files whose path holds the text. Not in CI.
+# Plants each fault of tests/mutants.txt, then MUTATE_SAMPLE (150) generated ones drawn with
+# MUTATE_SEED (1), in turn and runs the native tests against it; prints what they caught.
+# MUTANTS=text keeps those of files whose path holds the text. Not in CI.
+MUTATE_SAMPLE ?= 150
+MUTATE_SEED ?= 1
 mutate: deps
-	python3 scripts/mutate.py --only "$(MUTANTS)"
+	python3 scripts/mutate.py --only "$(MUTANTS)" --sample "$(MUTATE_SAMPLE)" --seed "$(MUTATE_SEED)"
