@@ -9,6 +9,7 @@ signal, and, should the machine die mid-run, by the next run, which restores the
 build/mutate/pending before it does anything else."""
 
 import argparse
+import fcntl
 import hashlib
 import json
 import os
@@ -81,7 +82,7 @@ def on_signal(number, frame):
 def parse_list(path):
     """Blocks of: '[file]' headings, '* what the fault is', '- original', '+ replacement' ('+'
     alone: empty), '= equivalent: why'. A line that starts with a blank continues the text
-    above it, indentation and all."""
+    above it, indentation and all (a reason: joined by a blank)."""
     mutants = []
     current_file = None
     mutant = None
@@ -102,7 +103,9 @@ def parse_list(path):
                 continue
             if mutant is None:
                 sys.exit(f"{path}:{number}: text before the first '* ' line")
-            if line.startswith(" ") and kind:
+            if line.startswith(" ") and kind == "equivalent":
+                mutant[kind] += " " + line.strip()
+            elif line.startswith(" ") and kind:
                 mutant[kind].append(line)
             elif line.startswith("- "):
                 kind = "original"
@@ -111,8 +114,8 @@ def parse_list(path):
                 kind = "replacement"
                 mutant[kind].append(line[2:])
             elif line.startswith("= "):
-                kind = None
-                mutant["equivalent"] = line[2:]
+                kind = "equivalent"
+                mutant[kind] = line[2:]
             else:
                 sys.exit(f"{path}:{number}: cannot read this line")
     for m in mutants:
@@ -391,6 +394,13 @@ def main():
     for number in STOP_SIGNALS:
         signal.signal(number, on_signal)
     os.makedirs(WORK, exist_ok=True)
+    # One run at a time per tree: a second one, even --check, would put back the file that the
+    # first one is testing.
+    lock = open(os.path.join(WORK, "lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit("another mutate.py is running on this tree: wait for it")
     restore_pending()
 
     hand = [m for m in parse_list(args.list) if args.only in m["file"]]

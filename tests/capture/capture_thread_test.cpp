@@ -3,6 +3,7 @@
 #include "capture/interception_driver.h"
 #include "capture/key_queue.h"
 #include "capture/scan_end.h"
+#include "capture/scanner_whereabouts.h"
 #include "common/app_messages.h"
 #include "common/dialog_post.h"
 #include "devices/device_identity.h"
@@ -114,8 +115,10 @@ TEST_F(CaptureThreadTest, APauseEndsAScanAndStopEndsTheLastOne) {
     ASSERT_EQ("ok", sim.Command("type 2 a\rb"));
     EXPECT_EQ("a\rb\r", Queued(4));
     pauseMilliseconds = MaxPauseMilliseconds;
-    ASSERT_EQ("ok", sim.Command("type 2 \x1e"
-                                "c"));
+    // A key typed well within the pause after the one before continues the scan.
+    ASSERT_EQ("ok", sim.Command("type 2 \x1e"));
+    ASSERT_TRUE(Handed(12));
+    ASSERT_EQ("ok", sim.Command("type 2 c"));
     ASSERT_TRUE(Handed(14));
     StopThread();
     EXPECT_EQ(
@@ -173,6 +176,29 @@ TEST_F(CaptureThreadTest, StartedWhereTheScannerWasItIsFoundByItsPlaceAmongEqual
     ASSERT_EQ("ok", sim.Command("type 7 c"));
     EXPECT_EQ("ab", Queued(2));
     EXPECT_EQ((std::vector<std::string>{"7 46 0", "7 46 1"}), SystemAfter(2));
+}
+
+// The driver cuts its reply at the buffer's size: an id that fills the buffer or runs past it,
+// plugged in at a free number during capture, is read up to the buffer's end, never beyond,
+// and is never taken for the scanner's.
+TEST_F(CaptureThreadTest, AnIdAsLongAsTheReplyOrLongerIsCutAndNeverTheScanner) {
+    const std::string scanner = "HID\\VID_1234&PID_ABCD&REV_0100&MI_00";
+    const size_t units = HardwareIdReplyBytes / 2;
+    struct Case {
+        int device;
+        size_t length;
+    } cases[] = {{3, units - 1}, {4, units}, {5, 2 * units}};
+    for (const Case& c : cases) {
+        std::string number = std::to_string(c.device);
+        std::string id = scanner + std::string(c.length - scanner.size(), 'X');
+        StartThread(2);
+        ASSERT_EQ("ok", sim.Command("plug " + number + " " + id));
+        EXPECT_EQ(std::min(c.length, units), LiveHardwareId(c.device).size());
+        ASSERT_EQ("ok", sim.Command("type " + number + " q"));
+        std::vector<std::string> passed = {number + " 16 0", number + " 16 1"};
+        EXPECT_EQ(passed, SystemAfter(2)) << c.length;
+        StopThread();
+    }
 }
 
 TEST_F(CaptureThreadTest, BurstWakesTheDialogOnceUntilItTakesTheQueue) {

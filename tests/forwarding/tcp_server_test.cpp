@@ -125,6 +125,16 @@ protected:
     }
 };
 
+// The window decides whether a port change needs a restart by the port recorded at start, and
+// it may ask before the server thread has run at all.
+TEST_F(TcpServerTest, ThePortIsRecordedWhenStartReturnsAndKeptWhileServing) {
+    StartTcpServer();
+    EXPECT_EQ(port, serverPort.load());
+    ASSERT_TRUE(WaitForLoggedText(listeningLine));
+    tcpPort = static_cast<uint16_t>(port + 1);
+    EXPECT_EQ(port, serverPort.load());
+}
+
 TEST_F(TcpServerTest, ListensAndReportsListening) {
     StartListening();
     EXPECT_TRUE(WaitForStatus(TcpListening));
