@@ -89,6 +89,11 @@ TEST(ScannerWhereabouts, AtTheStartTheKnownNumberElseThePlaceAmongEquals) {
     EXPECT_EQ(0, FirstScanner(where, answers, 0, 1));
     answers[3] = answers[5] = Answer::None;
     EXPECT_EQ(0, FirstScanner(where, answers, 0, 2));
+    // The known number counts at either end of the range.
+    answers[1] = answers[InterceptionMaxKeyboard] = Answer::Same;
+    Whereabouts first, last;
+    EXPECT_EQ(1, FirstScanner(first, answers, 1, 2));
+    EXPECT_EQ(InterceptionMaxKeyboard, FirstScanner(last, answers, InterceptionMaxKeyboard, 1));
 }
 
 TEST(ScannerWhereabouts, OnlyAWholeReplyIsTheId) {

@@ -55,6 +55,13 @@ TEST(DeviceList, IdenticalScannersGiveIdenticalNamesInDeviceOrder) {
     EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col01]", DeviceList[2].label);
     EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01&Col02]", DeviceList[3].label);
     sim.Close();
+    // Two interfaces side by side, nothing else listed.
+    ASSERT_TRUE(sim.Open("1=HID\\VID_1234&PID_ABCD&MI_00;2=HID\\VID_1234&PID_ABCD&MI_01"));
+    rebuildDeviceList();
+    ASSERT_EQ(2u, DeviceList.size());
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_00]", DeviceList[0].label);
+    EXPECT_EQ(L"[VID_1234&PID_ABCD&MI_01]", DeviceList[1].label);
+    sim.Close();
 }
 
 TEST(DeviceList, HardwareIdThatFillsTheWholeReplyIsTakenUpToTheBufferEnd) {

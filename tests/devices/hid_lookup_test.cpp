@@ -70,6 +70,8 @@ TEST(HidLookup, NamesComeFromTheFirstMatchingInterfaceThatHasOne) {
         {"product string", {{ScannerPath, true, L"Scanner X", L"Friendly", L"Desc"}}, L"Scanner X"},
         {"friendly name", {{ScannerPath, true, L"", L"Friendly", L"Desc"}}, L"Friendly"},
         {"description", {{ScannerPath, true, L"", L"", L"Desc"}}, L"Desc"},
+        {"one-letter product", {{ScannerPath, true, L"P", L"", L""}}, L"P"},
+        {"one-letter description", {{ScannerPath, true, L"", L"", L"D"}}, L"D"},
         {"failed open", {{ScannerPath, false, L"Never", L"Friendly", L"Desc"}}, L"Friendly"},
         {"key differs", {{OtherPath, true, L"Other", L"", L""}}, L""},
         {"unreadable, then nameless, then named",
@@ -107,12 +109,12 @@ TEST(HidLookup, AScannerListedByWindowsButNumberedByNoOneIsTold) {
     HidLookupCalls platform = hidLookupCalls;
     hidLookupCalls = FakeCalls;
     SimSession sim;
-    ASSERT_TRUE(sim.Open("1=ACPI\\PNP0303"));
+    ASSERT_TRUE(sim.Open("2=ACPI\\PNP0303"));
     interfaces = {{OtherPath, true, L"", L"", L""}, {ScannerPath, true, L"", L"", L""}};
     EXPECT_TRUE(DriverHasNoNumberFor(Scanner));
-    ASSERT_EQ("ok", sim.Command("plug 2 HID\\VID_1A2B&PID_3C4D&REV_0100&MI_00"));
-    EXPECT_FALSE(DriverHasNoNumberFor(Scanner));  // numbered: nothing to say
-    ASSERT_EQ("ok", sim.Command("unplug 2"));
+    ASSERT_EQ("ok", sim.Command("plug 1 HID\\VID_1A2B&PID_3C4D&REV_0100&MI_00"));
+    EXPECT_FALSE(DriverHasNoNumberFor(Scanner));  // numbered, the first number: nothing to say
+    ASSERT_EQ("ok", sim.Command("unplug 1"));
     interfaces = {{OtherPath, true, L"", L"", L""}};
     EXPECT_FALSE(DriverHasNoNumberFor(Scanner));  // not plugged in at all
     EXPECT_EQ(0, setsOpen);

@@ -145,6 +145,7 @@ TEST(FrameDecoder, GarbageIsSkippedWithoutLosingTheNextFrame) {
         {"value above 255", std::string(f1.data(), 10) + "[256]" + f2, {MaybeCut(Scan2)}, 1, 1},
         {"empty group", std::string(f1.data(), 10) + "[]" + f2, {MaybeCut(Scan2)}, 1, 1},
         {"leading zero", std::string(f1.data(), 10) + "[065]" + f2, {MaybeCut(Scan2)}, 1, 1},
+        {"leading zero of two", std::string(f1.data(), 10) + "[05]" + f2, {MaybeCut(Scan2)}, 1, 1},
         {"too many digits",
          std::string(f1.data(), 10) + "[1234567890123]" + f2,
          {MaybeCut(Scan2)},

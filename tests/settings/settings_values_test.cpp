@@ -31,7 +31,7 @@ TEST(SettingsValues, StoredValuesBecomeOptionsAtTheEndsOfTheirRanges) {
     const std::pair<const wchar_t*, int> pauses[] = {
         {L"20", 20},           {L"100", 100}, {L"5000", 5000}, {L"00500", 500}, {L"19", -1},
         {L"5001", -1},         {L"", -1},     {L"-50", -1},    {L"1e3", -1},    {L"100 ", -1},
-        {L"999999999999", -1},
+        {L"999999999999", -1}, {L"99", 99},
     };
     for (auto [text, pause] : pauses) {
         EXPECT_EQ(pause, PauseFromText(text).value_or(-1)) << text;
