@@ -13,5 +13,7 @@ mkdir -p "$stage"
 cp "$build/bin/Wendalux.exe" "$build/bin/wendalux-listen.exe" "$stage/"
 x86_64-w64-mingw32-strip "$stage/Wendalux.exe" "$stage/wendalux-listen.exe"
 sh "$here/scripts/sign.sh" "$stage/Wendalux.exe" "$stage/wendalux-listen.exe"
-sed 's/$/\r/' "$here/docs/user-readme.txt" >"$stage/README.txt"
+# The readme's title names the version too.
+sed -e "1s/[0-9][0-9.]*/$(cat "$here/VERSION")/" -e 's/$/\r/' "$here/docs/user-readme.txt" \
+    >"$stage/README.txt"
 sed 's/$/\r/' "$here/LICENSE" >"$stage/LICENSE.txt"
