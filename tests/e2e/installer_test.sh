@@ -95,7 +95,7 @@ done
 [ "$(ls "$program_files" | wc -l)" -eq 4 ] || fail "unexpected files: $(ls "$program_files")"
 [ -n "$(shortcut)" ] || fail "no Start-menu shortcut"
 for exe in Wendalux.exe wendalux-listen.exe; do
-    found=$(python3 "$wine_scripts/pe-version.py" "$program_files/$exe") || fail "$found"
+    found=$(python3 "$wine_scripts/pe-version.py" "$program_files/$exe") || fail "$exe: no version"
     [ "$found" = "$version.0" ] || fail "$exe has version $found, not $version.0"
 done
 [ "$(value "HKLM\\$run_key" Wendalux)" = '"C:\Program Files\Wendalux\Wendalux.exe" --tray' ] ||
