@@ -1,7 +1,9 @@
 // The main dialog's private window messages. Worker threads only ever post them.
 #pragma once
 
-constexpr unsigned WM_APP_TRAY = 0x8001;        // wParam icon id 1, lParam the mouse message
+// The tray icon's events (notification-icon version 4): wParam the anchor point, LOWORD(lParam)
+// the event.
+constexpr unsigned WM_APP_TRAY = 0x8001;
 constexpr unsigned WM_APP_LOG = 0x8002;         // no parameters: log lines wait in the log queue
 constexpr unsigned WM_APP_TCP_STATUS = 0x8004;  // wParam: the new TcpStatus
 // Posted by the dialog to itself at start-up; no parameters.

@@ -34,9 +34,15 @@ void RemoveStaleTemporaryFiles();
 // config.ini exists and holds the four values every version of the program wrote.
 bool ConfigFileUsable();
 
-// Reads the options into tcpPort, letterCase, includeEnter, scanEnd and pauseMilliseconds;
-// returns the remembered device (number 0 and no id for none; no id for a file written before
-// ids were kept). A config.ini that is not usable counts as missing, which is logged: the
-// defaults and no device. A [Scan] section is not needed: files of older versions lack it.
+// Reads the options into tcpPort, letterCase, includeEnter, scanEnd, pauseMilliseconds and the
+// connection options; returns the remembered device (number 0 and no id for none; no id for a
+// file written before ids were kept). Each option the user's config.ini lacks comes from the
+// machine's defaults, else the built-in default; a device from the machine's defaults only
+// when the user has chosen none. A config.ini that is not usable counts as missing, which is
+// logged. A [Scan] section is not needed: files of older versions lack it.
 DeviceIdentity LoadSettings();
-bool LoadCaptureActive();
+
+enum class CaptureAtStart { Off, Resume, ByDefaults };
+// Whether capture was active when the program last ended; for a user who has never started
+// capture, whether the machine's defaults say it starts ([Capture] Active=1).
+CaptureAtStart LoadCaptureAtStart();

@@ -6,12 +6,14 @@
 #include "forwarding/accept_rule.h"
 #include "forwarding/held_scans.h"
 #include "forwarding/tcp_server.h"
+#include "settings/machine_defaults.h"
 #include "settings/settings_values.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -181,30 +183,73 @@ std::wstring ReadText(const wchar_t* section, const wchar_t* key, const wchar_t*
     return text;
 }
 
+// The user's own value (file is their usable config.ini, or null), else the machine's.
+std::optional<StoredOption> ReadOption(const wchar_t* section, const wchar_t* key,
+                                       const wchar_t* file) {
+    if (file != nullptr && HasKey(section, key, file)) {
+        return StoredOption{ReadText(section, key, L"", file), L"config.ini"};
+    }
+    return MachineDefault(section, key);
+}
+
+std::wstring TextOf(const std::optional<StoredOption>& option, const wchar_t* fallback) {
+    return option ? option->text : fallback;
+}
+
+std::wstring WrongNumber(const StoredOption& option, const wchar_t* key, int lowest,
+                         int highest) {
+    return option.source + L": " + key + L"=" + option.text + L" is not a whole number from " +
+           std::to_wstring(lowest) + L" to " + std::to_wstring(highest);
+}
+
 // A whole number that files of older versions lack: one that is there and wrong is said in
 // the log, and the default kept.
 void LoadNumber(const wchar_t* section, const wchar_t* key, int lowest, int highest, int& value,
                 const wchar_t* file) {
-    std::wstring text = ReadText(section, key, L"", file);
-    if (auto known = WholeNumberFromText(text, lowest, highest)) {
-        value = *known;
-    } else if (!text.empty()) {
-        LogLine(L"config.ini: " + std::wstring(key) + L"=" + text +
-                L" is not a whole number from " + std::to_wstring(lowest) + L" to " +
-                std::to_wstring(highest) + L": " + std::to_wstring(value) + L" is used.");
+    auto option = ReadOption(section, key, file);
+    if (!option) {
+        return;
     }
+    if (auto known = WholeNumberFromText(option->text, lowest, highest)) {
+        value = *known;
+    } else if (!option->text.empty()) {
+        LogLine(WrongNumber(*option, key, lowest, highest) + L": " + std::to_wstring(value) +
+                L" is used.");
+    }
+}
+
+// Port, IncludeEnter and Instance: a user's file is read as every version has read it (its
+// leading number, 0 for none); a machine's value must be a whole number in range, or it is
+// said in the log and not used.
+std::optional<unsigned int> LoadLegacyNumber(const wchar_t* section, const wchar_t* key,
+                                             int lowest, int highest, const wchar_t* file) {
+    if (file != nullptr && HasKey(section, key, file)) {
+        return GetPrivateProfileIntW(section, key, 0, file);
+    }
+    auto option = MachineDefault(section, key);
+    if (!option) {
+        return std::nullopt;
+    }
+    if (auto known = WholeNumberFromText(option->text, lowest, highest)) {
+        return static_cast<unsigned int>(*known);
+    }
+    LogLine(WrongNumber(*option, key, lowest, highest) + L": it is not used.");
+    return std::nullopt;
 }
 
 // Who may connect. A value that cannot be read must not open the scans to the network.
 void LoadAcceptRule(const wchar_t* file) {
-    std::wstring text = ReadText(L"Tcp", L"Accept", L"any", file);
-    if (auto rule = ParseAcceptRule(text)) {
+    auto option = ReadOption(L"Tcp", L"Accept", file);
+    if (!option) {
+        return;
+    }
+    if (auto rule = ParseAcceptRule(option->text)) {
         acceptRule = *rule;
         return;
     }
     acceptRule = AcceptRule{};
     acceptRule.localOnly = true;
-    LogLine(L"config.ini: Accept=" + text +
+    LogLine(option->source + L": Accept=" + option->text +
             L" is not any, local or a list of IPv4 addresses: only programs on this computer "
             L"may connect (local).");
 }
@@ -212,16 +257,45 @@ void LoadAcceptRule(const wchar_t* file) {
 // The [Scan] options, which files of older versions lack: a value that is there and wrong is
 // said in the log, and the default is used.
 void LoadScanOptions(const wchar_t* file) {
-    std::wstring end = ReadText(L"Scan", L"End", L"enter", file);
-    if (auto known = ScanEndFromStored(end)) {
-        scanEnd = *known;
-    } else {
-        LogLine(L"config.ini: End=" + end +
-                L" is not one of enter, tab or pause: scans end at Enter.");
+    if (auto end = ReadOption(L"Scan", L"End", file)) {
+        if (auto known = ScanEndFromStored(end->text)) {
+            scanEnd = *known;
+        } else {
+            LogLine(end->source + L": End=" + end->text +
+                    L" is not one of enter, tab or pause: scans end at Enter.");
+        }
     }
     int pause = DefaultPauseMilliseconds;
     LoadNumber(L"Scan", L"PauseMs", MinPauseMilliseconds, MaxPauseMilliseconds, pause, file);
     pauseMilliseconds = pause;
+}
+
+// The user's device; for a user who has chosen none, the machine's, which names a hardware id
+// and never a number: numbers differ from PC to PC and from boot to boot.
+DeviceIdentity LoadDevice(const wchar_t* file) {
+    DeviceIdentity device;
+    if (file != nullptr) {
+        device.deviceNumber =
+            static_cast<int>(GetPrivateProfileIntW(L"Device", L"InterceptionId", 0, file));
+        wchar_t hardwareId[HardwareIdCharacters] = {};
+        GetPrivateProfileStringW(L"Device", L"HardwareId", L"", hardwareId, HardwareIdCharacters,
+                                 file);
+        device.hardwareId = hardwareId;
+        device.instance =
+            static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
+        if (HasIdentity(device)) {
+            return device;
+        }
+    }
+    auto id = MachineDefault(L"Device", L"HardwareId");
+    if (!id || !FitsOnOneLine(id->text)) {
+        return DeviceIdentity{};
+    }
+    device = DeviceIdentity{};
+    device.hardwareId = id->text;
+    auto instance = LoadLegacyNumber(L"Device", L"Instance", 1, InterceptionMaxKeyboard, nullptr);
+    device.instance = instance ? static_cast<int>(*instance) : 1;
+    return device;
 }
 
 }  // namespace
@@ -292,39 +366,44 @@ bool ConfigFileUsable() {
 }
 
 DeviceIdentity LoadSettings() {
-    DeviceIdentity device;
     UseDefaults();
     std::wstring path = ConfigFilePath();
-    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return device;
+    const wchar_t* file = nullptr;
+    if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (UsableAt(path)) {
+            file = path.c_str();
+        } else {
+            LogLine(
+                L"config.ini could not be read as Wendalux settings (empty or cut short): it is "
+                L"treated as missing; choose the scanner again.");
+        }
     }
-    if (!UsableAt(path)) {
-        LogLine(
-            L"config.ini could not be read as Wendalux settings (empty or cut short): it is "
-            L"treated as missing; choose the scanner again.");
-        return device;
+    DeviceIdentity device = LoadDevice(file);
+    if (auto port = LoadLegacyNumber(L"Tcp", L"Port", 1, 65535, file)) {
+        tcpPort = PortFromStoredValue(*port);
     }
-    const wchar_t* file = path.c_str();
-    device.deviceNumber =
-        static_cast<int>(GetPrivateProfileIntW(L"Device", L"InterceptionId", 0, file));
-    wchar_t hardwareId[HardwareIdCharacters] = {};
-    GetPrivateProfileStringW(L"Device", L"HardwareId", L"", hardwareId, HardwareIdCharacters, file);
-    device.hardwareId = hardwareId;
-    device.instance = static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
-    tcpPort = PortFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"Port", DefaultTcpPort, file));
-    savedPort = tcpPort.load();
-    letterCase = LetterCaseFromStored(ReadText(L"Tcp", L"Case", L"upper", file));
-    includeEnter =
-        IncludeEnterFromStoredValue(GetPrivateProfileIntW(L"Tcp", L"IncludeEnter", 1, file));
+    letterCase = LetterCaseFromStored(TextOf(ReadOption(L"Tcp", L"Case", file), L"upper"));
+    if (auto enter = LoadLegacyNumber(L"Tcp", L"IncludeEnter", 0, 1, file)) {
+        includeEnter = IncludeEnterFromStoredValue(*enter);
+    }
     LoadAcceptRule(file);
     LoadNumber(L"Tcp", L"HoldScans", 0, MaxHoldScans, holdScans, file);
     LoadNumber(L"Tcp", L"HoldSeconds", 1, MaxHoldSeconds, holdSeconds, file);
     LoadScanOptions(file);
+    // What is in force now counts as saved: a user who changes nothing keeps no copy of the
+    // machine's defaults, which can then still change for them.
+    savedPort = tcpPort.load();
     savedPause = pauseMilliseconds.load();
     return device;
 }
 
-bool LoadCaptureActive() {
+CaptureAtStart LoadCaptureAtStart() {
     std::wstring path = CaptureStateFilePath();
-    return !path.empty() && GetPrivateProfileIntW(L"Capture", L"Active", 0, path.c_str()) != 0;
+    if (!path.empty() && HasKey(L"Capture", L"Active", path.c_str())) {
+        return GetPrivateProfileIntW(L"Capture", L"Active", 0, path.c_str()) != 0
+                   ? CaptureAtStart::Resume
+                   : CaptureAtStart::Off;
+    }
+    auto active = MachineDefault(L"Capture", L"Active");
+    return active && active->text == L"1" ? CaptureAtStart::ByDefaults : CaptureAtStart::Off;
 }

@@ -1,6 +1,7 @@
 // Process entry: one copy per machine, the main dialog and its message loop, and the
 // shut-down in a fixed order.
 #include "capture/capture_thread.h"
+#include "common/log_line.h"
 #include "forwarding/socket_layer.h"
 #include "forwarding/tcp_server.h"
 #include "resources/resource.h"
@@ -12,6 +13,7 @@
 #include <commctrl.h>
 
 #include <cwchar>
+#include <string>
 
 // In this order: the shell's message, then the one a second copy broadcasts.
 bool StartedAtLogon = false;
@@ -30,29 +32,33 @@ bool RunningCopyHasWindow() {
     return FindWindowW(L"#32770", L"" MAIN_CAPTION) != nullptr;
 }
 
-// True when this copy may run. Another copy holds the machine-wide mutex when it exists
-// already, and also when it cannot even be opened: that is a copy of another user logged on
-// to the same PC, whose mutex this user may not touch. A copy that is still quitting has no
-// window any more: its mutex is waited for, briefly, so that a quick restart starts.
-bool TakeSingleInstance() {
+enum class Instance { Taken, RunningHere, RunningElsewhere };
+
+// Whether this copy may run. Another copy holds the machine-wide mutex when it exists already,
+// and also when it cannot even be opened: that is a copy of another user logged on to the same
+// PC, whose mutex this user may not touch. A copy that is still quitting has no window any
+// more: its mutex is waited for, briefly, so that a quick restart starts. A holder that shows
+// no window in this session by then runs in another one.
+Instance TakeSingleInstance() {
     DWORD waited = 0;
     while (true) {
         SingleInstanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
         DWORD error = GetLastError();
         if (SingleInstanceMutex != nullptr && error != ERROR_ALREADY_EXISTS) {
-            return true;
+            return Instance::Taken;
         }
-        if (RunningCopyHasWindow() || waited >= QuittingCopyWaitMilliseconds) {
+        bool here = RunningCopyHasWindow();
+        if (here || waited >= QuittingCopyWaitMilliseconds) {
             if (SingleInstanceMutex != nullptr) {
                 CloseHandle(SingleInstanceMutex);
                 SingleInstanceMutex = nullptr;
             }
-            return false;
+            return here ? Instance::RunningHere : Instance::RunningElsewhere;
         }
         if (SingleInstanceMutex != nullptr) {
             DWORD result = WaitForSingleObject(SingleInstanceMutex, MutexRetryMilliseconds);
             if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
-                return true;
+                return Instance::Taken;
             }
             CloseHandle(SingleInstanceMutex);
             SingleInstanceMutex = nullptr;
@@ -61,6 +67,40 @@ bool TakeSingleInstance() {
         }
         waited += MutexRetryMilliseconds;
     }
+}
+
+// On a shared PC the scanner's strokes go to the copy of whoever started first, and this user
+// would otherwise see nothing at all. Told at every start by hand; at logon only once, so that
+// the box does not greet this user at every logon.
+void TellOfCopyInAnotherSession() {
+    const wchar_t key[] = L"Software\\Marrowick\\Wendalux";
+    const wchar_t value[] = L"OtherSessionNoticeShown";
+    DWORD shown = 0;
+    DWORD size = sizeof shown;
+    if (StartedAtLogon && RegGetValueW(HKEY_CURRENT_USER, key, value, RRF_RT_REG_DWORD, nullptr,
+                                       &shown, &size) == ERROR_SUCCESS &&
+        shown != 0) {
+        return;
+    }
+    shown = 1;
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, value, REG_DWORD, &shown, sizeof shown);
+    MessageBoxW(nullptr,
+                L"Wendalux is already running in another user's session on this computer. Only "
+                L"one copy can capture the scanner: its scans go to that copy.\n\n"
+                L"To use Wendalux here, quit it in the other session (or sign that user out), "
+                L"then start Wendalux again.",
+                L"Wendalux", MB_ICONINFORMATION | MB_OK | MB_SETFOREGROUND);
+}
+
+// Windows Installer's Restart Manager closes the program to replace its files during an
+// upgrade; this asks Windows to start it again afterwards, in the tray, so that capture
+// resumes. After a reboot the Run value starts it.
+void RegisterRestartAfterUpdate() {
+    HRESULT result = RegisterApplicationRestart(L"--tray", RESTART_NO_REBOOT);
+    LogLine(SUCCEEDED(result)
+                ? std::wstring(L"Restart after an update: registered with Windows (--tray).")
+                : L"Restart after an update could not be registered (error " +
+                      std::to_wstring(static_cast<unsigned long>(result)) + L").");
 }
 
 // A config.ini that cannot be read is a first run too: the user has to choose again.
@@ -94,9 +134,19 @@ void StopWorkers() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-    if (!TakeSingleInstance()) {
-        AllowSetForegroundWindow(ASFW_ANY);
-        PostMessageW(HWND_BROADCAST, WM_SHOW_INSTANCE, 0, 0);
+    StartedAtLogon = commandLine != nullptr && std::wcsstr(commandLine, L"--tray") != nullptr;
+    Instance copy = TakeSingleInstance();
+    if (copy == Instance::RunningElsewhere) {
+        TellOfCopyInAnotherSession();
+        return 0;
+    }
+    if (copy == Instance::RunningHere) {
+        // A second start at logon (a Run value of the user's beside the machine's) shows
+        // nothing; a start by hand brings the running window forward.
+        if (!StartedAtLogon) {
+            AllowSetForegroundWindow(ASFW_ANY);
+            PostMessageW(HWND_BROADCAST, WM_SHOW_INSTANCE, 0, 0);
+        }
         return 0;
     }
     // Only the copy that runs: another copy's save may be under way.
@@ -104,7 +154,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     InitCommonControls();
     SocketLibraryStart();
     RegisterAutostart();
-    StartedAtLogon = commandLine != nullptr && std::wcsstr(commandLine, L"--tray") != nullptr;
     bool show = ShowAtStart();
     HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialog, 0);
     if (dialog == nullptr) {
@@ -112,6 +161,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
         StopWorkers();
         return 1;
     }
+    RegisterRestartAfterUpdate();
     if (show) {
         ShowWindow(dialog, SW_SHOW);
     }

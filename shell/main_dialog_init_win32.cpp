@@ -167,13 +167,18 @@ void InitializeMainDialog(HWND dialog) {
     FillOptionControls(dialog);
     AddTrayIcon(dialog);
     StartServer(dialog);
+    // Also when elevated: a restarted shell's broadcast and a second copy's call get through.
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(dialog, WM_TASKBAR_CREATED, MSGFLT_ALLOW, nullptr);
     SetLogPanelVisible(dialog, false);
     WatchKeyboardArrivals(dialog);
     // Without the driver too: the restart waits for it.
-    if (LoadCaptureActive()) {
+    CaptureAtStart start = LoadCaptureAtStart();
+    if (start != CaptureAtStart::Off) {
         PostMessageW(dialog, WM_APP_AUTO_RESTART, 0, 0);
-        LogLine(L"Auto-restart: capture was active on last shutdown");
+        LogLine(start == CaptureAtStart::Resume
+                    ? L"Auto-restart: capture was active on last shutdown"
+                    : L"Auto-start: this computer's defaults start capture.");
     }
 }
 

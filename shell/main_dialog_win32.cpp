@@ -111,6 +111,8 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                 RetryServerStart(dialog);
             } else if (wParam == HeldScanTimer) {
                 ExpireHeldScansNow(dialog);
+            } else if (wParam == TrayRetryTimer) {
+                RetryTrayIcon(dialog);
             }
             return TRUE;
         case WM_CLOSE:
@@ -139,7 +141,7 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_CTLCOLORSTATIC:
             return OnControlColour(dialog, wParam, lParam);
         case WM_APP_TRAY:
-            OnTrayMessage(dialog, lParam);
+            OnTrayMessage(dialog, wParam, lParam);
             return TRUE;
         case WM_APP_LOG:
             AppendQueuedLogLines(dialog);

@@ -101,6 +101,7 @@ void ResetUserState() {
     fs::remove_all(SettingsFolderPath(), ignored);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                        L"Wendalux");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Marrowick\\Wendalux");
 }
 
 void WriteSettings(const std::string& configIni, const std::string& captureStateIni) {

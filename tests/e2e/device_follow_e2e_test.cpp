@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -40,6 +45,25 @@ TEST_F(DeviceFollowTest, MissingScannerIsWaitedForNeverReplacedAndTakenWhenPlugg
     Launch("1=ACPI\\PNP0303;3=" + ScannerId);
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
     ExpectScanArrives(3, "AGAIN");
+}
+
+// A PC set up for everyone: a user who has never run the program captures at logon on the
+// scanner the machine's defaults name by its id, wherever the driver numbers it.
+TEST_F(DeviceFollowTest, ANewUserCapturesAsTheMachinesDefaultsSay) {
+    wchar_t programData[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, programData));
+    std::filesystem::path folder = std::filesystem::path(programData) / L"Wendalux";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / L"defaults.ini", std::ios::binary)
+        << "[Device]\r\nInterceptionId=2\r\nHardwareId=" << ScannerId << "\r\n[Tcp]\r\nPort="
+        << port << "\r\n[Capture]\r\nActive=1\r\n";
+    Launch("2=HID\\VID_9999&PID_0001;5=" + ScannerId, L"--tray");
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
+    EXPECT_TRUE(WaitForLog(app, L"Auto-start: this computer's defaults start capture."));
+    ExpectTypedIntoSystem(2, "mine");
+    ExpectScanArrives(5, "4006381333931");
+    EXPECT_FALSE(IsWindowVisible(app.window));
 }
 
 TEST_F(DeviceFollowTest, ShuffledNumbersRestartOnTheScannerWherever) {

@@ -175,6 +175,25 @@ TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     ASSERT_FALSE(IsWindowVisible(app.window));
     PostMessageW(app.window, 0x8001, 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    // Version 4 events: Enter on the icon shows the window; a right click or the menu key
+    // opens the menu where the shell says. (Wine's menu handles belong to their process: the
+    // bold default item cannot be read from here.)
+    PostCommand(app, IDM_HIDE_WINDOW);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
+    PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(NIN_KEYSELECT, 1));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(WM_CONTEXTMENU, 1));
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    }));
+    RECT place = {};
+    GetWindowRect(menu, &place);
+    EXPECT_EQ(300, place.left);
+    EXPECT_EQ(400, place.top);
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
     PostCommand(app, IDM_HIDE_WINDOW);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
     PostCommand(app, IDM_HIDE_WINDOW);  // hiding a hidden window changes nothing

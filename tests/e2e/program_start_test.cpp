@@ -76,9 +76,13 @@ TEST_F(ProgramStartTest, SecondStartExitsAndBringsTheRunningWindowForward) {
     // The start-with-logon value must stay as the second copy finds it.
     RegSetKeyValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", REG_SZ, L"sentinel", 18);
 
+    // From a folder without the driver: a copy that exits at once never loads it, and the
+    // harness would wait for the stand-in's port.
+    AppOptions byHand;
+    byHand.withDriver = false;
     for (int round = 0; round < 2; ++round) {
         App second;
-        ASSERT_TRUE(Launch(second, {}));
+        ASSERT_TRUE(Launch(second, byHand));
         EXPECT_EQ(0, WaitForExit(second));
         Kill(second);
         EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
@@ -91,7 +95,45 @@ TEST_F(ProgramStartTest, SecondStartExitsAndBringsTheRunningWindowForward) {
     DWORD size = sizeof value;
     RegGetValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", RRF_RT_REG_SZ, nullptr, value, &size);
     EXPECT_EQ(std::wstring(L"sentinel"), value);
+
+    // A second start at logon (the user's Run value beside the machine's) shows nothing.
+    ShowWindow(app.window, SW_HIDE);
+    byHand.arguments = L"--tray";
+    App second;
+    ASSERT_TRUE(Launch(second, byHand));
+    EXPECT_EQ(0, WaitForExit(second));
+    Kill(second);
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_FALSE(IsWindowVisible(app.window));
     QuitWithEscape();
+}
+
+TEST_F(ProgramStartTest, ACopyInAnotherSessionIsToldByHandAlwaysAndAtLogonOnce) {
+    SetUpBefore();
+    // The machine-wide mutex held where this session has no window: another user's copy.
+    HANDLE otherCopy = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
+    ASSERT_NE(nullptr, otherCopy);
+    const struct {
+        const wchar_t* arguments;
+        bool told;
+    } starts[] = {{L"--tray", true}, {L"--tray", false}, {L"", true}};
+    for (const auto& start : starts) {
+        SCOPED_TRACE(Narrow(start.arguments));
+        AppOptions options{start.arguments};
+        options.withDriver = false;
+        App other;
+        ASSERT_TRUE(Launch(other, options));
+        if (start.told) {
+            HWND box = FindProcessWindow(other.process.dwProcessId, L"Wendalux", 30s);
+            ASSERT_NE(nullptr, box);
+            EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"another user's session"));
+            DismissMessageBox(box);
+        }
+        // A box would keep it from ending.
+        EXPECT_EQ(0, WaitForExit(other));
+        Kill(other);
+    }
+    CloseHandle(otherCopy);
 }
 
 TEST_F(ProgramStartTest, CloseBoxHidesEscapeQuitsAndFreesThePort) {
@@ -193,6 +235,8 @@ TEST_F(ProgramStartTest, StartRegistersTheQuotedPathWithTheTraySwitch) {
     ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, RunKey, L"Wendalux", RRF_RT_REG_SZ,
                                           nullptr, value, &size));
     EXPECT_EQ(L"\"" + ProgramCopyPath(true) + L"\" --tray", std::wstring(value));
+    // And with Windows, to be started again after an installer has closed it.
+    EXPECT_TRUE(WaitForLog(app, L"Restart after an update: registered with Windows (--tray)."));
     QuitWithEscape();
 }
 

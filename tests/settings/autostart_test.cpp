@@ -75,4 +75,24 @@ TEST(Autostart, PathWithSpacesIsQuotedAndAMovedProgramRewritesIt) {
     EXPECT_EQ(L"\"" + ModulePath() + L"\" --tray", ReadRunValue());
 }
 
+TEST(Autostart, AMachineWideValueForWendaluxReplacesTheUsersOwn) {
+    HKEY machine = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, RunKey, 0, nullptr, 0,
+                                             KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &machine,
+                                             nullptr));
+    auto setMachineValue = [machine](const std::wstring& command) {
+        RegSetValueExW(machine, L"Scanner tool", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    };
+    setMachineValue(L"\"C:\\Program Files\\Wendalux\\Wendalux.exe\" --tray");
+    RegisterAutostart();
+    EXPECT_EQ(L"<none>", ReadRunValue());
+    setMachineValue(L"\"C:\\Program Files\\Other\\Other.exe\"");
+    RegisterAutostart();
+    EXPECT_EQ(L"\"" + ModulePath() + L"\" --tray", ReadRunValue());
+    RegDeleteValueW(machine, L"Scanner tool");
+    RegCloseKey(machine);
+}
+
 }  // namespace

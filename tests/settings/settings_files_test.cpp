@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <filesystem>
 #include <fstream>
@@ -104,13 +105,13 @@ TEST_F(SettingsFilesTest, SaveWritesEveryValueInItsSectionAndOrder) {
 }
 
 TEST_F(SettingsFilesTest, CaptureStateIsItsOwnFile) {
-    EXPECT_FALSE(LoadCaptureActive());
+    EXPECT_EQ(CaptureAtStart::Off, LoadCaptureAtStart());
     SaveCaptureActive(true);
     EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadFile(CaptureStateFilePath()));
-    EXPECT_TRUE(LoadCaptureActive());
+    EXPECT_EQ(CaptureAtStart::Resume, LoadCaptureAtStart());
     SaveCaptureActive(false);
     EXPECT_EQ("[Capture]\r\nActive=0\r\n", ReadFile(CaptureStateFilePath()));
-    EXPECT_FALSE(LoadCaptureActive());
+    EXPECT_EQ(CaptureAtStart::Off, LoadCaptureAtStart());
     EXPECT_FALSE(fs::exists(fs::path(ConfigFilePath())));
 }
 
@@ -271,10 +272,10 @@ TEST_F(SettingsFilesTest, HostileFilesCrashNothing) {
     WriteConfig(garbage);
     EXPECT_EQ(0, LoadSettings().deviceNumber);
     WriteFile(CaptureStateFilePath(), garbage);
-    LoadCaptureActive();
+    LoadCaptureAtStart();
     SaveSettings({L"", 0, 2});
     SaveCaptureActive(true);
-    EXPECT_TRUE(LoadCaptureActive());
+    EXPECT_EQ(CaptureAtStart::Resume, LoadCaptureAtStart());
 }
 
 TEST_F(SettingsFilesTest, AnIdThatWouldBreakItsLineIsLeftOut) {
@@ -331,6 +332,77 @@ TEST_F(SettingsFilesTest, AddedOptionsLoadAndWrongOnesAreSaidAndReplaced) {
         EXPECT_EQ(c.logged ? std::vector<std::wstring>{c.logged} : std::vector<std::wstring>{},
                   LoggedTexts());
     }
+    StopCollectingDialogMessages();
+}
+
+// What an administrator sets for the PC: defaults.ini in ProgramData and the package's values.
+class MachineDefaultsTest : public SettingsFilesTest {
+protected:
+    const wchar_t* packageKey = L"Software\\Marrowick\\Wendalux\\Defaults";
+    fs::path defaultsFolder;
+
+    void SetUp() override {
+        SettingsFilesTest::SetUp();
+        wchar_t programData[MAX_PATH] = {};
+        ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, programData));
+        defaultsFolder = fs::path(programData) / L"Wendalux";
+        fs::create_directories(defaultsFolder);
+    }
+
+    void TearDown() override {
+        fs::remove_all(defaultsFolder);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, packageKey);
+        SettingsFilesTest::TearDown();
+    }
+
+    void PackageValue(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+        std::wstring subkey = std::wstring(packageKey) + L"\\" + section;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_LOCAL_MACHINE, subkey.c_str(), key, REG_SZ, value.c_str(),
+                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+    }
+};
+
+TEST_F(MachineDefaultsTest, FillWhatTheUserLacksAndNameTheDeviceById) {
+    WriteFile((defaultsFolder / L"defaults.ini").wstring(),
+              "[Device]\r\nInterceptionId=2\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
+              "[Tcp]\r\nPort=20400\r\nCase=lower\r\n[Capture]\r\nActive=1\r\n");
+    PackageValue(L"Tcp", L"Port", L"20500");  // the file wins
+    PackageValue(L"Tcp", L"IncludeEnter", L"0");
+    PackageValue(L"Tcp", L"Accept", L"");  // not given
+    PackageValue(L"Tcp", L"HoldScans", L"many");
+    PackageValue(L"Scan", L"End", L"tab");
+    StartCollectingDialogMessages();
+
+    DeviceIdentity device = LoadSettings();  // a user without settings
+    EXPECT_EQ(L"HID\\VID_1234&PID_ABCD", device.hardwareId);
+    EXPECT_EQ(2, device.instance);
+    EXPECT_EQ(0, device.deviceNumber);  // never a number from the machine
+    EXPECT_EQ(20400, tcpPort.load());
+    EXPECT_FALSE(TypedOptionsChangedSinceSave());  // nothing of the machine's is copied unasked
+    EXPECT_EQ(LetterCase::Lower, letterCase.load());
+    EXPECT_FALSE(includeEnter);
+    EXPECT_FALSE(acceptRule.localOnly);
+    EXPECT_EQ(ScanEnd::Tab, scanEnd.load());
+    EXPECT_EQ(std::vector<std::wstring>{L"HKLM\\Software\\Marrowick\\Wendalux\\Defaults\\Tcp: "
+                                        L"HoldScans=many is not a whole number from 0 to 10000: 0 "
+                                        L"is used."},
+              LoggedTexts());
+    EXPECT_EQ(CaptureAtStart::ByDefaults, LoadCaptureAtStart());
+
+    // The user's own values win, key by key; a user who chose no device gets the machine's.
+    WriteConfig(Config("3", "808", "upper", "1"));
+    device = LoadSettings();
+    EXPECT_EQ(3, device.deviceNumber);
+    EXPECT_EQ(L"", device.hardwareId);
+    EXPECT_EQ(808, tcpPort.load());
+    EXPECT_EQ(LetterCase::Upper, letterCase.load());
+    EXPECT_TRUE(includeEnter);
+    EXPECT_EQ(ScanEnd::Tab, scanEnd.load());  // older files have no [Scan]
+    WriteConfig(Config("0", "808", "upper", "1"));
+    EXPECT_EQ(L"HID\\VID_1234&PID_ABCD", LoadSettings().hardwareId);
+    SaveCaptureActive(false);
+    EXPECT_EQ(CaptureAtStart::Off, LoadCaptureAtStart());
     StopCollectingDialogMessages();
 }
 

@@ -36,7 +36,7 @@ TEST(SettingsWithoutFolder, NothingIsReadOrWrittenAndDefaultsHold) {
 
     SaveSettings({L"HID\\VID_1234&PID_ABCD", 1, 3});
     SaveCaptureActive(true);
-    EXPECT_FALSE(LoadCaptureActive());
+    EXPECT_EQ(CaptureAtStart::Off, LoadCaptureAtStart());
     EXPECT_EQ(0, LoadSettings().deviceNumber);
     EXPECT_EQ(DefaultTcpPort, tcpPort.load());
     EXPECT_EQ(LetterCase::Upper, letterCase.load());
