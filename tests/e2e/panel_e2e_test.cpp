@@ -132,11 +132,11 @@ TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
     };
     long start = height();
     PostCommand(app, IDC_LOG_TOGGLE);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide Log <<"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide L&og <<"));
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_GT(height(), start);
     PostCommand(app, IDC_LOG_TOGGLE);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show L&og >>"));
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_EQ(start, height());
 
