@@ -26,7 +26,6 @@ Function* User32Call(const char* name) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
-
 HFONT CreateBoldFont(int points) {
     return CreateFontW(-MulDiv(points, static_cast<int>(WindowDpi), 72), 0, 0, 0, FW_BOLD, FALSE,
                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -172,8 +171,7 @@ int WindowHeightForClient(HWND dialog, int clientHeight) {
     auto style = static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE));
     auto extendedStyle = static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE));
     auto* adjustForDpi = User32Call<AdjustWindowRectExForDpiCall>("AdjustWindowRectExForDpi");
-    if (adjustForDpi == nullptr ||
-        !adjustForDpi(&wanted, style, FALSE, extendedStyle, WindowDpi)) {
+    if (adjustForDpi == nullptr || !adjustForDpi(&wanted, style, FALSE, extendedStyle, WindowDpi)) {
         AdjustWindowRectEx(&wanted, style, FALSE, extendedStyle);
     }
     return wanted.bottom - wanted.top;

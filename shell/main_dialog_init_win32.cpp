@@ -74,6 +74,8 @@ void FillOptionControls(HWND dialog) {
 
 void InitializeMainDialog(HWND dialog) {
     MainDialogHandle = dialog;
+    // No button is the default: Enter in a field arrives as IDOK, never as Start/Stop's click.
+    SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
     InitializeLog(dialog);
     SetUpIconsAndBrushes(dialog);
     OpenDriver(dialog);

@@ -67,8 +67,7 @@ int wmain(int argc, wchar_t** argv) {
         return std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + " at " +
                std::to_string(r.left) + "," + std::to_string(r.top);
     };
-    std::ofstream(argv[2]) << "window " << size(window) << ", work area " << size(workArea)
-                           << "\n";
+    std::ofstream(argv[2]) << "window " << size(window) << ", work area " << size(workArea) << "\n";
     std::this_thread::sleep_for(120s);
     if (client != InvalidSocket) {
         SocketClose(client);
