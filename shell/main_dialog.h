@@ -14,9 +14,6 @@ extern HBRUSH GreenBrush;
 extern HBRUSH RedBrush;
 extern HBRUSH OrangeBrush;
 extern HBRUSH BlueBrush;
-// Made for the window's DPI.
-extern HFONT TitleFont;
-extern HFONT GroupBoxFont;
 
 INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -28,9 +25,9 @@ void ReleaseMainDialog();
 // The window's DPI when it opens: its monitor's on Windows 10 and later (the window is per-monitor
 // aware), the system's on Windows 8 and 8.1.
 UINT DpiAtStart(HWND dialog);
-// Windows scales the dialog's own font and template controls; the title and group box fonts, the
-// pictures and the log panel's layout are made here for the DPI given (at start, and on
-// WM_APP_DPI_CHANGED).
+// Windows scales the dialog's own font and template controls; the window's icons, the title and
+// group box fonts, the pictures and the log panel's layout are made here for the DPI given (at
+// start, and on WM_APP_DPI_CHANGED).
 void ApplyWindowDpi(HWND dialog, UINT dpi);
 // WM_DPICHANGED: the window takes the rectangle Windows suggests, and the rest follows once
 // Windows has rescaled the controls.

@@ -4,19 +4,19 @@
 #include "resources/resource.h"
 #include "shell/activity_log.h"
 
-HFONT TitleFont = nullptr;
-HFONT GroupBoxFont = nullptr;
-
 namespace {
 
 // Windows 10 calls, looked up at run time: Windows 8 and 8.1 have neither.
 using GetDpiForWindowCall = UINT WINAPI(HWND);
 using AdjustWindowRectExForDpiCall = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
+using GetSystemMetricsForDpiCall = int WINAPI(int, UINT);
 
 constexpr int TitlePoints = 16;
 constexpr int GroupBoxPoints = 9;
 
 UINT WindowDpi = USER_DEFAULT_SCREEN_DPI;
+HFONT TitleFont = nullptr;
+HFONT GroupBoxFont = nullptr;
 HBITMAP LogoBitmap = nullptr;
 HBITMAP TransferBitmap = nullptr;
 
@@ -24,6 +24,27 @@ template <typename Function>
 Function* User32Call(const char* name) {
     return reinterpret_cast<Function*>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+int SystemMetric(int index) {
+    if (auto* forDpi = User32Call<GetSystemMetricsForDpiCall>("GetSystemMetricsForDpi")) {
+        return forDpi(index, WindowDpi);
+    }
+    return GetSystemMetrics(index);
+}
+
+// The caption's and Alt+Tab's icons, picked from the icon file at the sizes for the DPI.
+void SetUpWindowIcons(HWND dialog) {
+    const int icons[][3] = {{ICON_SMALL, SM_CXSMICON, SM_CYSMICON},
+                            {ICON_BIG, SM_CXICON, SM_CYICON}};
+    for (const auto& icon : icons) {
+        HANDLE image = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                  SystemMetric(icon[1]), SystemMetric(icon[2]), LR_SHARED);
+        if (image != nullptr) {
+            SendMessageW(dialog, WM_SETICON, static_cast<WPARAM>(icon[0]),
+                         reinterpret_cast<LPARAM>(image));
+        }
+    }
 }
 
 HFONT CreateBoldFont(int points) {
@@ -152,6 +173,7 @@ UINT DpiAtStart(HWND dialog) {
 
 void ApplyWindowDpi(HWND dialog, UINT dpi) {
     WindowDpi = dpi;
+    SetUpWindowIcons(dialog);
     SetUpFonts(dialog);
     SetUpPictures(dialog);
     SetLogPanelVisible(dialog, LogPanelVisible);

@@ -27,11 +27,7 @@ HBRUSH BlueBrush = nullptr;
 
 namespace {
 
-void SetUpIconsAndBrushes(HWND dialog) {
-    HINSTANCE module = GetModuleHandleW(nullptr);
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadSmallAppIcon()));
-    SendMessageW(dialog, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
+void SetUpBrushes() {
     GreenBrush = CreateSolidBrush(RGB(0, 150, 0));
     RedBrush = CreateSolidBrush(RGB(200, 0, 0));
     OrangeBrush = CreateSolidBrush(RGB(200, 130, 0));
@@ -77,7 +73,7 @@ void InitializeMainDialog(HWND dialog) {
     // No button is the default: Enter in a field arrives as IDOK, never as Start/Stop's click.
     SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
     InitializeLog(dialog);
-    SetUpIconsAndBrushes(dialog);
+    SetUpBrushes();
     OpenDriver(dialog);
     rememberedDevice = LoadSettings();
     fillDeviceSelector(dialog);
