@@ -29,8 +29,8 @@ UINT DpiAtStart(HWND dialog);
 // group box fonts, the pictures and the log panel's layout are made here for the DPI given (at
 // start, and on WM_APP_DPI_CHANGED).
 void ApplyWindowDpi(HWND dialog, UINT dpi);
-// WM_DPICHANGED: the window takes the rectangle Windows suggests, and the rest follows once
-// Windows has rescaled the controls.
+// WM_DPICHANGED under per-monitor V2: the window takes the rectangle Windows suggests, and the
+// rest follows once Windows has rescaled the controls. Under V1 (Windows 8.1) nothing changes.
 void OnDpiChanged(HWND dialog, WPARAM dpi, const RECT* suggested);
 // The window's outer height for the client height given, at the window's DPI.
 int WindowHeightForClient(HWND dialog, int clientHeight);

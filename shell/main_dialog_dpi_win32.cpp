@@ -10,6 +10,8 @@ namespace {
 using GetDpiForWindowCall = UINT WINAPI(HWND);
 using AdjustWindowRectExForDpiCall = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
 using GetSystemMetricsForDpiCall = int WINAPI(int, UINT);
+using GetWindowDpiAwarenessContextCall = DPI_AWARENESS_CONTEXT WINAPI(HWND);
+using AreDpiAwarenessContextsEqualCall = BOOL WINAPI(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
 
 constexpr int TitlePoints = 16;
 constexpr int GroupBoxPoints = 9;
@@ -24,6 +26,15 @@ template <typename Function>
 Function* User32Call(const char* name) {
     return reinterpret_cast<Function*>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// Per-monitor V2 (Windows 10 1703 and later): the dialog manager rescales the template's controls
+// and the dialog's font when the DPI changes. Per-monitor V1 leaves them as they are.
+bool DialogManagerRescales(HWND dialog) {
+    auto* contextOf = User32Call<GetWindowDpiAwarenessContextCall>("GetWindowDpiAwarenessContext");
+    auto* same = User32Call<AreDpiAwarenessContextsEqualCall>("AreDpiAwarenessContextsEqual");
+    return contextOf != nullptr && same != nullptr &&
+           same(contextOf(dialog), DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
 int SystemMetric(int index) {
@@ -180,6 +191,11 @@ void ApplyWindowDpi(HWND dialog, UINT dpi) {
 }
 
 void OnDpiChanged(HWND dialog, WPARAM dpi, const RECT* suggested) {
+    // Without the rescaling the window keeps its size and the scale it opened with: sharp, if
+    // small or large on the other monitor, rather than fonts and pictures that outgrow controls.
+    if (!DialogManagerRescales(dialog)) {
+        return;
+    }
     SetWindowPos(dialog, nullptr, suggested->left, suggested->top,
                  suggested->right - suggested->left, suggested->bottom - suggested->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
