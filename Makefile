@@ -68,6 +68,8 @@ screenshot: windows
 	sh scripts/screenshot.sh $(WINDOWS) main build/screenshots/main.png
 	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png
 	sh scripts/screenshot.sh $(WINDOWS) waiting build/screenshots/waiting.png
+	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture-120dpi.png 120
+	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture-144dpi.png 144
 
 # Only what the demo needs is built, so that it starts quickly from a fresh clone.
 # The Wine prefix boots while the program compiles.
