@@ -232,9 +232,43 @@ bool TrayIconExists(HWND window) {
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
 }
 
+// A click on the icon as the user makes it: Wine without a desktop shell draws the
+// notification area as a window of its own, one child per icon.
+void ClickTrayIcon(DWORD down, DWORD up) {
+    HWND area = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    HWND icon = FindWindowExW(area, nullptr, L"__winex11_tray_icon", nullptr);
+    ASSERT_NE(nullptr, icon);
+    RECT place = {};
+    GetWindowRect(icon, &place);
+    SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = down;
+    clicks[1].mi.dwFlags = up;
+    ASSERT_EQ(2u, SendInput(2, clicks, sizeof(INPUT)));
+}
+
+HWND WaitForMenu() {
+    HWND menu = nullptr;
+    WaitUntil([&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    });
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
 TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(app.window); }));
     ASSERT_FALSE(IsWindowVisible(app.window));
+    ClickTrayIcon(MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    ClickTrayIcon(MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    HWND clickedMenu = WaitForMenu();
+    ASSERT_NE(nullptr, clickedMenu);
+    PostMessageW(clickedMenu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(clickedMenu); }));
+    PostCommand(app, IDM_HIDE_WINDOW);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
     PostMessageW(app.window, 0x8001, 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
     // Version 4 events: Enter on the icon shows the window; a right click or the menu key
@@ -245,11 +279,8 @@ TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(NIN_KEYSELECT, 1));
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
     PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(WM_CONTEXTMENU, 1));
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    }));
+    HWND menu = WaitForMenu();
+    ASSERT_NE(nullptr, menu);
     RECT place = {};
     GetWindowRect(menu, &place);
     EXPECT_EQ(300, place.left);
