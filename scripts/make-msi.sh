@@ -1,15 +1,15 @@
 #!/bin/sh
 # Builds the Windows Installer package OUTPUT_FOLDER/Wendalux-<version>-x64.msi with wixl, from
 # the files that stage-release.sh made, and signs it (sign.sh). The version comes from the
-# VERSION file; VERSION=x.y.z overrides it, which the installer test uses to make an older
-# package to upgrade from.
+# VERSION file; WENDALUX_PACKAGE_VERSION=x.y.z overrides it, which the installer test uses to
+# make an older package to upgrade from.
 # Usage: make-msi.sh STAGE_FOLDER OUTPUT_FOLDER
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 stage=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)
-version=${VERSION:-$(cat "$here/VERSION")}
+version=${WENDALUX_PACKAGE_VERSION:-$(cat "$here/VERSION")}
 next=$(echo "$version" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
 package="$out/Wendalux-$version-x64.msi"
 rm -f "$package"

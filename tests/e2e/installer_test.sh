@@ -25,7 +25,7 @@ rm -rf "$work"
 mkdir -p "$work"
 sh "$wine_scripts/stage-release.sh" "$build" "$work/stage" 2>/dev/null ||
     fail "the release files could not be made"
-old=$(VERSION=0.9.0 sh "$wine_scripts/make-msi.sh" "$work/stage" "$work/old" 2>/dev/null) ||
+old=$(WENDALUX_PACKAGE_VERSION=0.9.0 sh "$wine_scripts/make-msi.sh" "$work/stage" "$work/old" 2>/dev/null) ||
     fail "the older package could not be built"
 new=$(sh "$wine_scripts/make-msi.sh" "$work/stage" "$work/new" 2>/dev/null) ||
     fail "the package could not be built"
@@ -71,24 +71,43 @@ entries() {
         name == "Wendalux" && version != "" { print version; name = "" }'
 }
 
-wine msiexec /i "$(to_windows "$old")" /qn PORT="$port" CASE=lower ||
+# Every machine default: section, key, property, and the value the first install gives.
+defaults="Tcp Port PORT $port
+Tcp Case CASE lower
+Tcp IncludeEnter INCLUDEENTER 0
+Tcp Accept ACCEPT any
+Tcp HoldScans HOLDSCANS 5
+Tcp HoldSeconds HOLDSECONDS 30
+Scan End SCANEND tab
+Scan PauseMs PAUSEMS 150
+Device HardwareId DEVICE HID\\VID_0000&PID_0001
+Device Instance DEVICEINSTANCE 2
+Capture Active CAPTURE 0"
+# Each default holds the first install's value, or the one given as PROPERTY=value here.
+expect_defaults() {
+    printf '%s\n' "$defaults" | while read -r section key property given; do
+        expected=$(printf '%s\n' "$@" | sed -n "s/^$property=//p")
+        found=$(value "$defaults_key\\$section" "$key")
+        [ "$found" = "${expected:-$given}" ] ||
+            { echo "default $section\\$key is '$found', not '${expected:-$given}'"; exit 1; }
+    done || fail "the machine's defaults are not kept"
+}
+
+wine msiexec /i "$(to_windows "$old")" /qn $(printf '%s\n' "$defaults" | awk '{ print $3 "=" $4 }') ||
     fail "installing the older package failed"
 [ "$(entries)" = "0.9.0" ] || fail "after the older install, entries: $(entries)"
 wine msiexec /i "$(to_windows "$new")" /qn /l*v "$(to_windows "$work/install.log")" ||
     fail "the upgrade failed (log: $work/install.log)"
 [ "$(entries)" = "$version" ] || fail "after the upgrade, entries: $(entries)"
+# Defaults given at the first install outlive an upgrade that does not give them again.
+expect_defaults
 if wine msiexec /i "$(to_windows "$old")" /qn; then fail "the older package was installed"; fi
 [ "$(entries)" = "$version" ] || fail "after the older package was refused, entries: $(entries)"
 wine msiexec /i "$(to_windows "$rebuilt")" /qn CASE=upper ACCEPT=local ||
     fail "the same version could not be installed again"
 [ "$(entries)" = "$version" ] || fail "after the same version again, entries: $(entries)"
-# Defaults given at the first install outlive upgrades that do not give them again; given
-# anew, they replace the old ones.
-for expected in "Tcp Port $port" "Tcp Case upper" "Tcp Accept local" "Scan End "; do
-    set -- $expected
-    [ "$(value "$defaults_key\\$1" "$2")" = "${3:-}" ] ||
-        fail "default $1\\$2 is '$(value "$defaults_key\\$1" "$2")', not '${3:-}'"
-done
+# Given anew, defaults replace the old ones.
+expect_defaults CASE=upper ACCEPT=local
 for file in Wendalux.exe wendalux-listen.exe README.txt LICENSE.txt; do
     [ -f "$program_files/$file" ] || fail "$file is not installed"
 done
