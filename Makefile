@@ -68,6 +68,8 @@ screenshot: windows
 	sh scripts/screenshot.sh $(WINDOWS) main build/screenshots/main.png
 	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture.png
 	sh scripts/screenshot.sh $(WINDOWS) waiting build/screenshots/waiting.png
+	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture-120dpi.png 120
+	sh scripts/screenshot.sh $(WINDOWS) capture build/screenshots/capture-144dpi.png 144
 
 # Only what the demo needs is built, so that it starts quickly from a fresh clone.
 # The Wine prefix boots while the program compiles.
@@ -78,12 +80,20 @@ run: deps $(WINDOWS)/build.ninja $(TOOLS)/build.ninja
 	wait $$booting; [ $$built -eq 0 ]
 	sh scripts/run-demo.sh $(WINDOWS) $(TOOLS)/bin/wendalux-listen
 
+# Both packages hold the same stripped and signed programs, made once. Signing takes effect
+# when SIGN_CERT and SIGN_KEY are given (scripts/sign.sh tells the rest), for example
+# `make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem SIGN_TIMESTAMP=http://...`.
+export SIGN_CERT SIGN_KEY SIGN_PKCS11_MODULE SIGN_PKCS11_ENGINE SIGN_PASSWORD_FILE SIGN_TIMESTAMP
+DIST := build/dist
+
 dist: windows
-	sh scripts/make-dist.sh $(WINDOWS) build/dist
-	sh scripts/make-msi.sh $(WINDOWS) build/dist
+	sh scripts/stage-release.sh $(WINDOWS) $(DIST)/stage
+	sh scripts/make-dist.sh $(DIST)/stage $(DIST)
+	sh scripts/make-msi.sh $(DIST)/stage $(DIST)
 
 msi: windows
-	sh scripts/make-msi.sh $(WINDOWS) build/dist
+	sh scripts/stage-release.sh $(WINDOWS) $(DIST)/stage
+	sh scripts/make-msi.sh $(DIST)/stage $(DIST)
 
 $(BENCH)/build.ninja: | deps
 	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWENDALUX_SANITIZER=none \

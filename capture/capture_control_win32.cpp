@@ -55,7 +55,7 @@ constexpr const wchar_t* DriverMissingText =
 // The button's caption, the status text, and the status repainted in the colour of the state.
 void ShowCaptureState(HWND dialog) {
     bool active = captureActive.load();
-    SetDlgItemTextW(dialog, IDC_START_STOP, active || waitingForDriver ? L"Stop" : L"Start");
+    SetDlgItemTextW(dialog, IDC_START_STOP, active || waitingForDriver ? L"&Stop" : L"&Start");
     SetDlgItemTextW(dialog, IDC_CAPTURE_STATUS,
                     !active               ? (waitingForDriver ? L"Waiting for driver"
                                              : restartRefused ? L"Choose a device"

@@ -13,3 +13,6 @@ constexpr unsigned WM_APP_KEYS = 0x8006;
 // From the capture thread: the scanner is now at the number wParam, or away (0); lParam is the
 // capture start it belongs to (captureSession).
 constexpr unsigned WM_APP_SCANNER = 0x8007;
+// Posted by the dialog to itself after WM_DPICHANGED, once Windows has rescaled the controls;
+// wParam is the new DPI.
+constexpr unsigned WM_APP_DPI_CHANGED = 0x8010;

@@ -4,7 +4,7 @@
 set -eu
 packages="cmake ninja-build make g++ googletest libgtest-dev libbenchmark-dev
 g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils imagemagick python3 zip unzip
-clang libclang-rt-14-dev wixl msitools"
+clang libclang-rt-14-dev wixl msitools osslsigncode openssl"
 missing=""
 for p in $packages; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

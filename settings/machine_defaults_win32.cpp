@@ -1,6 +1,9 @@
 #include "settings/machine_defaults.h"
 
+#include "common/log_line.h"
+
 #include <windows.h>
+#include <aclapi.h>
 #include <shlobj.h>
 
 namespace {
@@ -18,9 +21,49 @@ std::wstring DefaultsFilePath() {
     return std::wstring(programData) + L"\\Wendalux\\defaults.ini";
 }
 
+bool IsThisUser(PSID sid) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info = {};
+    DWORD size = 0;
+    bool same = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                EqualSid(info.user.User.Sid, sid);
+    CloseHandle(token);
+    return same;
+}
+
+// ProgramData lets every user create files there, and a defaults.ini could name the keyboard
+// of whoever logs on next as the scanner: a file is read only when SYSTEM or the
+// Administrators own it (as a deployment tool or an elevated administrator leaves it), or this
+// user, who could set the same options in their own config.ini. Said once per run.
+bool OwnerMayDecide(const std::wstring& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool trusted = IsWellKnownSid(owner, WinLocalSystemSid) ||
+                   IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsThisUser(owner);
+    LocalFree(descriptor);
+    static bool told = false;
+    if (!trusted && !told) {
+        told = true;
+        LogLine(L"defaults.ini is not used: it belongs to another user, not to SYSTEM or the "
+                L"Administrators.");
+    }
+    return trusted;
+}
+
 std::optional<StoredOption> FromFile(const wchar_t* section, const wchar_t* key) {
     std::wstring path = DefaultsFilePath();
-    if (path.empty()) {
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ||
+        !OwnerMayDecide(path)) {
         return std::nullopt;
     }
     // No line of a file gives back a value that starts with this control character.

@@ -16,5 +16,5 @@ void AppendQueuedLogLines(HWND dialog);
 void ClearLog(HWND dialog);
 // Puts the log's text on the clipboard as Unicode text.
 void CopyLog(HWND dialog);
-// Shows or hides the log and fits the footer, the tray button and the window's height.
+// Shows or hides the log and fits the window's height to it, within the work area.
 void SetLogPanelVisible(HWND dialog, bool visible);

@@ -2,6 +2,7 @@
 
 #include "common/log_line.h"
 #include "resources/resource.h"
+#include "shell/main_dialog.h"
 
 #include <algorithm>
 #include <vector>
@@ -38,8 +39,28 @@ void CutOldestLines(HWND edit, LRESULT lines) {
     SendMessageW(edit, EM_SCROLLCARET, 0, 0);
 }
 
-void MoveControl(HWND dialog, int id, int x, int y, int width, int height) {
-    SetWindowPos(GetDlgItem(dialog, id), nullptr, x, y, width, height, SWP_NOZORDER);
+// The log panel's rows, in dialog units: the layout follows the dialog's font and DPI.
+constexpr int BottomMargin = 4;
+
+int DialogUnitsDown(HWND dialog, int units) {
+    RECT rect = {0, 0, 0, units};
+    MapDialogRect(dialog, &rect);
+    return rect.bottom;
+}
+
+// A window that grows past the bottom of its monitor's work area moves up.
+void KeepInWorkArea(HWND dialog) {
+    RECT window = {};
+    GetWindowRect(dialog, &window);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor) ||
+        window.bottom <= monitor.rcWork.bottom) {
+        return;
+    }
+    LONG top = monitor.rcWork.bottom - (window.bottom - window.top);
+    SetWindowPos(dialog, nullptr, window.left, top < monitor.rcWork.top ? monitor.rcWork.top : top,
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -106,24 +127,16 @@ void SetLogPanelVisible(HWND dialog, bool visible) {
         ShowWindow(GetDlgItem(dialog, id), visible ? SW_SHOW : SW_HIDE);
     }
     ShowWindow(GetDlgItem(dialog, IDC_LOG_SPARE), SW_HIDE);
-    SetDlgItemTextW(dialog, IDC_LOG_TOGGLE, visible ? L"Hide Log <<" : L"Show Log >>");
+    SetDlgItemTextW(dialog, IDC_LOG_TOGGLE, visible ? L"Hide L&og <<" : L"Show L&og >>");
 
-    RECT client = {};
-    GetClientRect(dialog, &client);
-    int width = client.right;
     RECT anchor = {};
     GetWindowRect(GetDlgItem(dialog, visible ? IDC_LOG : IDC_LOG_TOGGLE), &anchor);
     POINT bottom = {anchor.left, anchor.bottom};
     ScreenToClient(dialog, &bottom);
-    int b = bottom.y;
-    MoveControl(dialog, IDC_FOOTER, 8, b + 10, width - 160, 24);
-    MoveControl(dialog, IDC_MINIMIZE_TO_TRAY, width - 140, b + 8, 130, 28);
-
-    RECT wanted = {0, 0, width, b + 56};
-    AdjustWindowRectEx(&wanted, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
     RECT window = {};
     GetWindowRect(dialog, &window);
-    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, wanted.bottom - wanted.top,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
+                 WindowHeightForClient(dialog, bottom.y + DialogUnitsDown(dialog, BottomMargin)),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    KeepInWorkArea(dialog);
 }

@@ -100,6 +100,31 @@ INT_PTR OnPortField(HWND dialog, WORD notification) {
     }
 }
 
+INT_PTR OnAcceptCommand(HWND dialog, WORD notification) {
+    if (OnAcceptField(dialog, notification)) {
+        SaveSettingsForSelection(dialog);
+    }
+    return TRUE;
+}
+
+// Enter arrives as IDOK, as no button is the default: in a field it puts what was typed in force
+// as leaving the field does, and it never starts or stops capture. (A focused button takes Enter
+// itself.)
+INT_PTR OnEnterKey(HWND dialog) {
+    HWND focus = GetFocus();
+    HWND accept = GetDlgItem(dialog, IDC_ACCEPT);
+    if (focus == accept || (focus != nullptr && GetParent(focus) == accept)) {
+        return OnAcceptCommand(dialog, CBN_KILLFOCUS);
+    }
+    if (focus == GetDlgItem(dialog, IDC_PORT)) {
+        return OnPortField(dialog, EN_KILLFOCUS);
+    }
+    if (focus == GetDlgItem(dialog, IDC_PAUSE_MS)) {
+        return OnPauseField(dialog, EN_KILLFOCUS);
+    }
+    return TRUE;
+}
+
 void ShowAndRaise(HWND dialog) {
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
@@ -174,10 +199,9 @@ INT_PTR HandleCommand(HWND dialog, WORD id, WORD notification) {
         case IDC_PORT:
             return OnPortField(dialog, notification);
         case IDC_ACCEPT:
-            if (OnAcceptField(dialog, notification)) {
-                SaveSettingsForSelection(dialog);
-            }
-            return TRUE;
+            return OnAcceptCommand(dialog, notification);
+        case IDOK:
+            return OnEnterKey(dialog);
         case IDC_RESET:
             OnResetClicked();
             return TRUE;

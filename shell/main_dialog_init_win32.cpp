@@ -24,101 +24,14 @@ HBRUSH GreenBrush = nullptr;
 HBRUSH RedBrush = nullptr;
 HBRUSH OrangeBrush = nullptr;
 HBRUSH BlueBrush = nullptr;
-HFONT TitleFont = nullptr;
-HFONT GroupBoxFont = nullptr;
 
 namespace {
 
-constexpr int FallbackLogoPixels = 67;
-
-HFONT CreateBoldFont(int height) {
-    return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       FF_SWISS | DEFAULT_PITCH, L"Segoe UI");
-}
-
-BOOL CALLBACK ApplyGroupBoxFont(HWND child, LPARAM font) {
-    wchar_t className[32] = {};
-    GetClassNameW(child, className, 32);
-    if (lstrcmpiW(className, L"Button") == 0 &&
-        (GetWindowLongW(child, GWL_STYLE) & 0x0F) == BS_GROUPBOX) {
-        SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
-    }
-    return TRUE;
-}
-
-void SetUpIconsAndFonts(HWND dialog) {
-    HINSTANCE module = GetModuleHandleW(nullptr);
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadSmallAppIcon()));
-    SendMessageW(dialog, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconW(module, MAKEINTRESOURCEW(IDI_APP))));
+void SetUpBrushes() {
     GreenBrush = CreateSolidBrush(RGB(0, 150, 0));
     RedBrush = CreateSolidBrush(RGB(200, 0, 0));
     OrangeBrush = CreateSolidBrush(RGB(200, 130, 0));
     BlueBrush = CreateSolidBrush(RGB(0, 90, 170));
-    TitleFont = CreateBoldFont(-28);
-    if (TitleFont != nullptr) {
-        SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(TitleFont),
-                            TRUE);
-    }
-    GroupBoxFont = CreateBoldFont(-17);
-    if (GroupBoxFont != nullptr) {
-        EnumChildWindows(dialog, ApplyGroupBoxFont, reinterpret_cast<LPARAM>(GroupBoxFont));
-    }
-}
-
-HBITMAP LoadBitmapResource(int id) {
-    return static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
-                                           IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-}
-
-void SetUpPictures(HWND dialog) {
-    // The dialog has no controls 1040 and 1041: those two pictures show nowhere.
-    const int pictures[][2] = {{IDB_USB_PLUG, IDC_USB_PICTURE},
-                               {IDB_NETWORK, IDC_NETWORK_PICTURE},
-                               {IDB_TRANSFER, IDC_TRANSFER_PICTURE}};
-    for (const auto& picture : pictures) {
-        if (HBITMAP bitmap = LoadBitmapResource(picture[0])) {
-            SendDlgItemMessageW(dialog, picture[1], STM_SETIMAGE, IMAGE_BITMAP,
-                                reinterpret_cast<LPARAM>(bitmap));
-        }
-    }
-}
-
-// The 256-pixel logo, scaled once to the logo control's size.
-void SetUpLogo(HWND dialog) {
-    HBITMAP logo = LoadBitmapResource(IDB_LOGO);
-    if (logo == nullptr) {
-        return;
-    }
-    RECT target = {};
-    GetClientRect(GetDlgItem(dialog, IDC_LOGO), &target);
-    int width = target.right - target.left < 1 ? FallbackLogoPixels : target.right - target.left;
-    int height = target.bottom - target.top < 1 ? FallbackLogoPixels : target.bottom - target.top;
-    BITMAP source = {};
-    GetObjectW(logo, sizeof source, &source);
-
-    HDC screen = GetDC(nullptr);
-    HDC from = CreateCompatibleDC(screen);
-    HDC to = CreateCompatibleDC(screen);
-    HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ oldFrom = SelectObject(from, logo);
-    HGDIOBJ oldTo = SelectObject(to, scaled);
-    RECT whole = {0, 0, width, height};
-    HBRUSH face = CreateSolidBrush(RGB(240, 240, 240));
-    FillRect(to, &whole, face);
-    DeleteObject(face);
-    SetStretchBltMode(to, HALFTONE);
-    SetBrushOrgEx(to, 0, 0, nullptr);
-    StretchBlt(to, 0, 0, width, height, from, 0, 0, source.bmWidth, source.bmHeight, SRCCOPY);
-    SelectObject(from, oldFrom);
-    SelectObject(to, oldTo);
-    DeleteDC(from);
-    DeleteDC(to);
-    DeleteObject(logo);
-    SendDlgItemMessageW(dialog, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP,
-                        reinterpret_cast<LPARAM>(scaled));
 }
 
 void OpenDriver(HWND dialog) {
@@ -157,10 +70,10 @@ void FillOptionControls(HWND dialog) {
 
 void InitializeMainDialog(HWND dialog) {
     MainDialogHandle = dialog;
+    // No button is the default: Enter in a field arrives as IDOK, never as Start/Stop's click.
+    SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
     InitializeLog(dialog);
-    SetUpIconsAndFonts(dialog);
-    SetUpPictures(dialog);
-    SetUpLogo(dialog);
+    SetUpBrushes();
     OpenDriver(dialog);
     rememberedDevice = LoadSettings();
     fillDeviceSelector(dialog);
@@ -170,7 +83,7 @@ void InitializeMainDialog(HWND dialog) {
     // Also when elevated: a restarted shell's broadcast and a second copy's call get through.
     ChangeWindowMessageFilterEx(dialog, WM_SHOW_INSTANCE, MSGFLT_ALLOW, nullptr);
     ChangeWindowMessageFilterEx(dialog, WM_TASKBAR_CREATED, MSGFLT_ALLOW, nullptr);
-    SetLogPanelVisible(dialog, false);
+    ApplyWindowDpi(dialog, DpiAtStart(dialog));
     WatchKeyboardArrivals(dialog);
     // Without the driver too: the restart waits for it.
     CaptureAtStart start = LoadCaptureAtStart();
@@ -185,13 +98,13 @@ void InitializeMainDialog(HWND dialog) {
 void ReleaseMainDialog() {
     for (HGDIOBJ* object :
          {reinterpret_cast<HGDIOBJ*>(&GreenBrush), reinterpret_cast<HGDIOBJ*>(&RedBrush),
-          reinterpret_cast<HGDIOBJ*>(&OrangeBrush), reinterpret_cast<HGDIOBJ*>(&BlueBrush),
-          reinterpret_cast<HGDIOBJ*>(&TitleFont), reinterpret_cast<HGDIOBJ*>(&GroupBoxFont)}) {
+          reinterpret_cast<HGDIOBJ*>(&OrangeBrush), reinterpret_cast<HGDIOBJ*>(&BlueBrush)}) {
         if (*object != nullptr) {
             DeleteObject(*object);
             *object = nullptr;
         }
     }
+    ReleaseWindowDpiObjects();
     StopWatchingKeyboards();
     DestroyInterceptionContext();
 }

@@ -158,6 +158,13 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_APP_AUTO_RESTART:
             RestartRememberedCapture(dialog);
             return TRUE;
+        case WM_DPICHANGED:
+            OnDpiChanged(dialog, wParam, reinterpret_cast<const RECT*>(lParam));
+            // Not handled here: the dialog manager rescales the template's controls and font.
+            return FALSE;
+        case WM_APP_DPI_CHANGED:
+            ApplyWindowDpi(dialog, static_cast<UINT>(wParam));
+            return TRUE;
         default:
             return FALSE;
     }

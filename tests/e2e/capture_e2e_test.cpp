@@ -26,13 +26,13 @@ protected:
     void StartCapture() {
         PostCommand(app, IDC_START_STOP);
         ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));
-        ASSERT_EQ(L"Stop", ControlText(app.window, IDC_START_STOP));
+        ASSERT_EQ(L"&Stop", ControlText(app.window, IDC_START_STOP));
     }
 
     void StopCapture() {
         PostCommand(app, IDC_START_STOP);
         ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
-        ASSERT_EQ(L"Start", ControlText(app.window, IDC_START_STOP));
+        ASSERT_EQ(L"&Start", ControlText(app.window, IDC_START_STOP));
     }
 
     void Connect() {

@@ -110,7 +110,7 @@ TEST_F(FieldFaultTest, ForeignLogMessageIsHarmlessAndNoLineIsLost) {
 
 TEST_F(FieldFaultTest, EscInTheLogQuits) {
     PostCommand(app, IDC_LOG_TOGGLE);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide Log <<"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide L&og <<"));
     PostMessageW(GetDlgItem(app.window, IDC_LOG), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(0, WaitForExit(app));
 }

@@ -11,7 +11,9 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -107,6 +109,66 @@ TEST_F(PanelTest, PortEditedWhileStoppedIsOnlySavedOnceTheFieldIsLeft) {
     SocketClose(client);
 }
 
+TEST_F(PanelTest, EnterInAFieldAppliesItAndNeverStopsCapture) {
+    StartCapture();
+    PostCommand(app, IDM_SHOW_WINDOW);
+    auto pressEnterIn = [&](HWND field) {
+        PostMessageW(app.window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+        PostMessageW(field, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC0000001);
+        ASSERT_TRUE(RoundTrip(app));
+    };
+    uint16_t target = FreeTcpPort();
+    SetControlText(app.window, IDC_PORT, std::to_wstring(target));
+    ASSERT_TRUE(WaitForLog(app, L"TCP server listening on port " + std::to_wstring(target)));
+    pressEnterIn(GetDlgItem(app.window, IDC_PORT));
+    // Saved as on leaving the field, which only the Enter can have done here.
+    EXPECT_NE(std::string::npos,
+              ReadSettingsFile(L"config.ini").find("Port=" + std::to_string(target)));
+    EXPECT_EQ(L"Connected", ControlText(app.window, IDC_CAPTURE_STATUS));
+
+    HWND accept = GetDlgItem(app.window, IDC_ACCEPT);
+    SetWindowTextW(GetWindow(accept, GW_CHILD), L"local");  // typed, not yet left
+    pressEnterIn(GetWindow(accept, GW_CHILD));
+    EXPECT_TRUE(WaitForLog(app, L"Accept changed to local - restarting TCP server..."));
+    ASSERT_TRUE(RoundTrip(app));
+    EXPECT_EQ(L"Connected", ControlText(app.window, IDC_CAPTURE_STATUS));
+    EXPECT_EQ(L"&Stop", ControlText(app.window, IDC_START_STOP));
+}
+
+TEST_F(PanelTest, MnemonicsAreUniqueAndLabelsLeadToTheirFields) {
+    PostCommand(app, IDM_SHOW_WINDOW);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    std::map<wchar_t, std::wstring> taken;
+    for (HWND child = GetWindow(app.window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        GetClassNameW(child, className, 16);
+        std::wstring text = WindowText(child);
+        size_t mark = text.find(L'&');
+        if ((lstrcmpiW(className, L"Button") != 0 && lstrcmpiW(className, L"Static") != 0) ||
+            mark == std::wstring::npos || mark + 1 == text.size()) {
+            continue;
+        }
+        auto key = static_cast<wchar_t>(std::towupper(text[mark + 1]));
+        EXPECT_TRUE(taken.emplace(key, text).second)
+            << Narrow(text) << " and " << Narrow(taken[key]);
+    }
+    EXPECT_GE(taken.size(), 16u);
+    // Alt and a label's letter moves to the control after the label.
+    for (int field : {IDC_PORT, IDC_ACCEPT, IDC_DEVICE_SELECTOR, IDC_SCAN_END, IDC_PAUSE_MS}) {
+        std::wstring label = WindowText(GetWindow(GetDlgItem(app.window, field), GW_HWNDPREV));
+        EXPECT_NE(std::wstring::npos, label.find(L'&')) << field << " " << Narrow(label);
+    }
+    // The arrow keys keep to the case buttons.
+    std::set<int> group;
+    HWND item = GetDlgItem(app.window, IDC_CASE_UPPER);
+    while (item != nullptr && group.insert(GetDlgCtrlID(item)).second) {
+        item = GetNextDlgGroupItem(app.window, item, FALSE);
+    }
+    EXPECT_EQ((std::set<int>{IDC_CASE_UPPER, IDC_CASE_LOWER, IDC_CASE_AS_SCANNED}), group);
+}
+
 TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
     StartCapture();
     ASSERT_TRUE(WaitForLog(app, L"Capture started on"));
@@ -132,11 +194,11 @@ TEST_F(PanelTest, LongLogIsCutCopiedAndShown) {
     };
     long start = height();
     PostCommand(app, IDC_LOG_TOGGLE);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide Log <<"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide L&og <<"));
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_GT(height(), start);
     PostCommand(app, IDC_LOG_TOGGLE);
-    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show Log >>"));
+    ASSERT_TRUE(WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Show L&og >>"));
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_EQ(start, height());
 
@@ -170,9 +232,43 @@ bool TrayIconExists(HWND window) {
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
 }
 
+// A click on the icon as the user makes it: Wine without a desktop shell draws the
+// notification area as a window of its own, one child per icon.
+void ClickTrayIcon(DWORD down, DWORD up) {
+    HWND area = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    HWND icon = FindWindowExW(area, nullptr, L"__winex11_tray_icon", nullptr);
+    ASSERT_NE(nullptr, icon);
+    RECT place = {};
+    GetWindowRect(icon, &place);
+    SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = down;
+    clicks[1].mi.dwFlags = up;
+    ASSERT_EQ(2u, SendInput(2, clicks, sizeof(INPUT)));
+}
+
+HWND WaitForMenu() {
+    HWND menu = nullptr;
+    WaitUntil([&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    });
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
 TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(app.window); }));
     ASSERT_FALSE(IsWindowVisible(app.window));
+    ClickTrayIcon(MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
+    ClickTrayIcon(MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    HWND clickedMenu = WaitForMenu();
+    ASSERT_NE(nullptr, clickedMenu);
+    PostMessageW(clickedMenu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(clickedMenu); }));
+    PostCommand(app, IDM_HIDE_WINDOW);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) == FALSE; }));
     PostMessageW(app.window, 0x8001, 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
     // Version 4 events: Enter on the icon shows the window; a right click or the menu key
@@ -183,11 +279,8 @@ TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(NIN_KEYSELECT, 1));
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.window) != FALSE; }));
     PostMessageW(app.window, 0x8001, MAKEWPARAM(300, 400), MAKELPARAM(WM_CONTEXTMENU, 1));
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    }));
+    HWND menu = WaitForMenu();
+    ASSERT_NE(nullptr, menu);
     RECT place = {};
     GetWindowRect(menu, &place);
     EXPECT_EQ(300, place.left);
@@ -220,6 +313,46 @@ TEST_F(PanelTest, TrayIconShowsHidesReturnsAndQuits) {
     EXPECT_EQ(0, WaitForExit(app));
     EXPECT_FALSE(TrayIconExists(window));
     EXPECT_EQ("[Capture]\r\nActive=1\r\n", ReadSettingsFile(L"capture_state.ini"));
+}
+
+}  // namespace
+
+namespace {
+
+using WindowScaleTest = ProgramTest;
+
+void SetLogPixels(DWORD dpi) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi,
+                    sizeof dpi);
+}
+
+// The window with the log open, at the DPI Wine reads when the program starts; the DPI is 96
+// again afterwards, for the other cases.
+SIZE LogOpenWindowSize(App& app, DWORD dpi) {
+    SetLogPixels(dpi);
+    SIZE size = {};
+    if (LaunchAndFindWindow(app, {})) {
+        PostCommand(app, IDC_LOG_TOGGLE);
+        if (WaitForControlText(app.window, IDC_LOG_TOGGLE, L"Hide L&og <<") && RoundTrip(app)) {
+            RECT window = {};
+            GetWindowRect(app.window, &window);
+            size = {window.right - window.left, window.bottom - window.top};
+        }
+    }
+    Kill(app);
+    SetLogPixels(96);
+    return size;
+}
+
+TEST_F(WindowScaleTest, LogOpenFitsA1366x768ScreenAt125Percent) {
+    WriteSettings(ConfigFor(2, port));
+    SIZE normal = LogOpenWindowSize(app, 96);
+    SIZE large = LogOpenWindowSize(app, 120);
+    ASSERT_GT(normal.cy, 0);
+    // Scaled, not left at 96 DPI; and the taskbar leaves about 718 pixels.
+    EXPECT_GE(large.cx, normal.cx * 6 / 5);
+    EXPECT_LE(large.cx, 1366);
+    EXPECT_LE(large.cy, 718);
 }
 
 }  // namespace

@@ -199,10 +199,10 @@ TEST_F(ProgramStartTest, StopGivesUpARestartThatWaitsForTheDriver) {
     options.driverUnavailable = true;  // never comes up
     ASSERT_TRUE(LaunchAndFindWindow(app, options));
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Waiting for driver"));
-    EXPECT_EQ(L"Stop", ControlText(app.window, IDC_START_STOP));
+    EXPECT_EQ(L"&Stop", ControlText(app.window, IDC_START_STOP));
     PostCommand(app, IDC_START_STOP);
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Disconnected"));
-    EXPECT_EQ(L"Start", ControlText(app.window, IDC_START_STOP));
+    EXPECT_EQ(L"&Start", ControlText(app.window, IDC_START_STOP));
     EXPECT_NE(std::string::npos, ReadSettingsFile(L"capture_state.ini").find("Active=0"));
 }
 

@@ -1,5 +1,5 @@
 // Sets up the program for a screenshot, then waits to be ended. The calling script takes the
-// picture once the ready file exists.
+// picture once the ready file holds the window's and the work area's rectangles.
 // Usage: screenshot_scene.exe main|capture|waiting READY_FILE
 #include "e2e/app_harness.h"
 
@@ -60,7 +60,14 @@ int wmain(int argc, wchar_t** argv) {
         WaitForControlText(app.window, IDC_TCP_STATUS, L"Listening");
     }
     std::this_thread::sleep_for(500ms);
-    std::ofstream(argv[2]) << "ready\n";
+    RECT window = {}, workArea = {};
+    GetWindowRect(app.window, &window);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    auto size = [](const RECT& r) {
+        return std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + " at " +
+               std::to_string(r.left) + "," + std::to_string(r.top);
+    };
+    std::ofstream(argv[2]) << "window " << size(window) << ", work area " << size(workArea) << "\n";
     std::this_thread::sleep_for(120s);
     if (client != InvalidSocket) {
         SocketClose(client);
