@@ -25,8 +25,8 @@ bool CommandStartsWendalux(const std::wstring& command) {
     for (size_t at = lower.find(ProgramFile); at != std::wstring::npos;
          at = lower.find(ProgramFile, at + 1)) {
         size_t end = at + ProgramFile.size();
-        bool whole = (at == 0 || StartsName(lower[at - 1])) &&
-                     (end == lower.size() || EndsName(lower[end]));
+        bool whole =
+            (at == 0 || StartsName(lower[at - 1])) && (end == lower.size() || EndsName(lower[end]));
         if (whole) {
             return true;
         }

@@ -13,8 +13,8 @@ const wchar_t PackageDefaultsKey[] = L"Software\\Marrowick\\Wendalux\\Defaults\\
 
 std::wstring DefaultsFilePath() {
     wchar_t programData[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
-                         programData) != S_OK ||
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, programData) !=
+            S_OK ||
         programData[0] == L'\0') {
         return std::wstring();
     }
@@ -37,10 +37,6 @@ bool IsThisUser(PSID sid) {
     return same;
 }
 
-// ProgramData lets every user create files there, and a defaults.ini could name the keyboard
-// of whoever logs on next as the scanner: a file is read only when SYSTEM or the
-// Administrators own it (as a deployment tool or an elevated administrator leaves it), or this
-// user, who could set the same options in their own config.ini. Said once per run.
 bool OwnerMayDecide(const std::wstring& path) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -51,11 +47,22 @@ bool OwnerMayDecide(const std::wstring& path) {
     bool trusted = IsWellKnownSid(owner, WinLocalSystemSid) ||
                    IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsThisUser(owner);
     LocalFree(descriptor);
+    return trusted;
+}
+
+// ProgramData lets every user create files and folders there, and a defaults.ini could name
+// the keyboard of whoever logs on next as the scanner: it is read only when SYSTEM, the
+// Administrators (as a deployment tool or an elevated administrator leaves it) or this user
+// (who could set the same options in config.ini) own both the file and its folder, since the
+// owner of a folder may let anyone change the files put into it later. Said once per run.
+bool DefaultsFileMayDecide(const std::wstring& path) {
+    bool trusted = OwnerMayDecide(path) && OwnerMayDecide(path.substr(0, path.rfind(L'\\')));
     static bool told = false;
     if (!trusted && !told) {
         told = true;
-        LogLine(L"defaults.ini is not used: it belongs to another user, not to SYSTEM or the "
-                L"Administrators.");
+        LogLine(
+            L"defaults.ini is not used: it or its folder belongs to another user, not to "
+            L"SYSTEM or the Administrators.");
     }
     return trusted;
 }
@@ -63,7 +70,7 @@ bool OwnerMayDecide(const std::wstring& path) {
 std::optional<StoredOption> FromFile(const wchar_t* section, const wchar_t* key) {
     std::wstring path = DefaultsFilePath();
     if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ||
-        !OwnerMayDecide(path)) {
+        !DefaultsFileMayDecide(path)) {
         return std::nullopt;
     }
     // No line of a file gives back a value that starts with this control character.

@@ -192,12 +192,21 @@ std::optional<StoredOption> ReadOption(const wchar_t* section, const wchar_t* ke
     return MachineDefault(section, key);
 }
 
-std::wstring TextOf(const std::optional<StoredOption>& option, const wchar_t* fallback) {
-    return option ? option->text : fallback;
+// config.ini has always read any word but "lower" and "keep" as upper case; a word the machine
+// gives that is none of the three is a typo of an administrator's, and said.
+void LoadLetterCase(const wchar_t* file) {
+    auto option = ReadOption(L"Tcp", L"Case", file);
+    if (!option) {
+        return;
+    }
+    letterCase = LetterCaseFromStored(option->text);
+    if (option->source != L"config.ini" && option->text != StoredLetterCase(letterCase.load())) {
+        LogLine(option->source + L": Case=" + option->text +
+                L" is not one of upper, lower or keep: letters are sent in upper case.");
+    }
 }
 
-std::wstring WrongNumber(const StoredOption& option, const wchar_t* key, int lowest,
-                         int highest) {
+std::wstring WrongNumber(const StoredOption& option, const wchar_t* key, int lowest, int highest) {
     return option.source + L": " + key + L"=" + option.text + L" is not a whole number from " +
            std::to_wstring(lowest) + L" to " + std::to_wstring(highest);
 }
@@ -221,8 +230,8 @@ void LoadNumber(const wchar_t* section, const wchar_t* key, int lowest, int high
 // Port, IncludeEnter and Instance: a user's file is read as every version has read it (its
 // leading number, 0 for none); a machine's value must be a whole number in range, or it is
 // said in the log and not used.
-std::optional<unsigned int> LoadLegacyNumber(const wchar_t* section, const wchar_t* key,
-                                             int lowest, int highest, const wchar_t* file) {
+std::optional<unsigned int> LoadLegacyNumber(const wchar_t* section, const wchar_t* key, int lowest,
+                                             int highest, const wchar_t* file) {
     if (file != nullptr && HasKey(section, key, file)) {
         return GetPrivateProfileIntW(section, key, 0, file);
     }
@@ -281,8 +290,7 @@ DeviceIdentity LoadDevice(const wchar_t* file) {
         GetPrivateProfileStringW(L"Device", L"HardwareId", L"", hardwareId, HardwareIdCharacters,
                                  file);
         device.hardwareId = hardwareId;
-        device.instance =
-            static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
+        device.instance = static_cast<int>(GetPrivateProfileIntW(L"Device", L"Instance", 1, file));
         if (HasIdentity(device)) {
             return device;
         }
@@ -382,7 +390,7 @@ DeviceIdentity LoadSettings() {
     if (auto port = LoadLegacyNumber(L"Tcp", L"Port", 1, 65535, file)) {
         tcpPort = PortFromStoredValue(*port);
     }
-    letterCase = LetterCaseFromStored(TextOf(ReadOption(L"Tcp", L"Case", file), L"upper"));
+    LoadLetterCase(file);
     if (auto enter = LoadLegacyNumber(L"Tcp", L"IncludeEnter", 0, 1, file)) {
         includeEnter = IncludeEnterFromStoredValue(*enter);
     }

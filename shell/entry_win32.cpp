@@ -23,6 +23,9 @@ const UINT WM_SHOW_INSTANCE = RegisterWindowMessageW(L"Marrowick_WedgeKB_ShowIns
 namespace {
 
 HANDLE SingleInstanceMutex = nullptr;
+// Held beside the machine-wide mutex: it tells a copy of this session from another session's.
+HANDLE SessionMutex = nullptr;
+const wchar_t SessionMutexName[] = L"Local\\Wendalux_Session";
 
 constexpr DWORD QuittingCopyWaitMilliseconds = 5000;
 constexpr DWORD MutexRetryMilliseconds = 200;
@@ -30,6 +33,15 @@ constexpr DWORD MutexRetryMilliseconds = 200;
 // The main window of a running copy, shown or hidden, in this session.
 bool RunningCopyHasWindow() {
     return FindWindowW(L"#32770", L"" MAIN_CAPTION) != nullptr;
+}
+
+bool RunningCopyInThisSession() {
+    HANDLE session = OpenMutexW(SYNCHRONIZE, FALSE, SessionMutexName);
+    if (session == nullptr) {
+        return false;
+    }
+    CloseHandle(session);
+    return true;
 }
 
 enum class Instance { Taken, RunningHere, RunningElsewhere };
@@ -45,6 +57,7 @@ Instance TakeSingleInstance() {
         SingleInstanceMutex = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
         DWORD error = GetLastError();
         if (SingleInstanceMutex != nullptr && error != ERROR_ALREADY_EXISTS) {
+            SessionMutex = CreateMutexW(nullptr, FALSE, SessionMutexName);
             return Instance::Taken;
         }
         bool here = RunningCopyHasWindow();
@@ -53,11 +66,14 @@ Instance TakeSingleInstance() {
                 CloseHandle(SingleInstanceMutex);
                 SingleInstanceMutex = nullptr;
             }
-            return here ? Instance::RunningHere : Instance::RunningElsewhere;
+            // A copy of this session that is slow to start or to quit has no window either.
+            return here || RunningCopyInThisSession() ? Instance::RunningHere
+                                                      : Instance::RunningElsewhere;
         }
         if (SingleInstanceMutex != nullptr) {
             DWORD result = WaitForSingleObject(SingleInstanceMutex, MutexRetryMilliseconds);
             if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+                SessionMutex = CreateMutexW(nullptr, FALSE, SessionMutexName);
                 return Instance::Taken;
             }
             CloseHandle(SingleInstanceMutex);
@@ -77,8 +93,9 @@ void TellOfCopyInAnotherSession() {
     const wchar_t value[] = L"OtherSessionNoticeShown";
     DWORD shown = 0;
     DWORD size = sizeof shown;
-    if (StartedAtLogon && RegGetValueW(HKEY_CURRENT_USER, key, value, RRF_RT_REG_DWORD, nullptr,
-                                       &shown, &size) == ERROR_SUCCESS &&
+    if (StartedAtLogon &&
+        RegGetValueW(HKEY_CURRENT_USER, key, value, RRF_RT_REG_DWORD, nullptr, &shown, &size) ==
+            ERROR_SUCCESS &&
         shown != 0) {
         return;
     }
@@ -171,5 +188,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     // Released at once, so that a copy started while this one quits can start.
     ReleaseMutex(SingleInstanceMutex);
     CloseHandle(SingleInstanceMutex);
+    if (SessionMutex != nullptr) {
+        CloseHandle(SessionMutex);
+    }
     return 0;
 }

@@ -55,8 +55,8 @@ TEST_F(DeviceFollowTest, ANewUserCapturesAsTheMachinesDefaultsSay) {
     std::filesystem::path folder = std::filesystem::path(programData) / L"Wendalux";
     std::filesystem::create_directories(folder);
     std::ofstream(folder / L"defaults.ini", std::ios::binary)
-        << "[Device]\r\nInterceptionId=2\r\nHardwareId=" << ScannerId << "\r\n[Tcp]\r\nPort="
-        << port << "\r\n[Capture]\r\nActive=1\r\n";
+        << "[Device]\r\nInterceptionId=2\r\nHardwareId=" << ScannerId
+        << "\r\n[Tcp]\r\nPort=" << port << "\r\n[Capture]\r\nActive=1\r\n";
     Launch("2=HID\\VID_9999&PID_0001;5=" + ScannerId, L"--tray");
     std::filesystem::remove_all(folder);
     ASSERT_TRUE(WaitForControlText(app.window, IDC_CAPTURE_STATUS, L"Connected"));

@@ -113,6 +113,18 @@ TEST_F(ProgramStartTest, ACopyInAnotherSessionIsToldByHandAlwaysAndAtLogonOnce) 
     // The machine-wide mutex held where this session has no window: another user's copy.
     HANDLE otherCopy = CreateMutexW(nullptr, TRUE, L"Global\\Wendalux_Singleton");
     ASSERT_NE(nullptr, otherCopy);
+    {
+        // A copy of this session still without its window (slow to start or to quit) is no
+        // other session's: nothing is said, and the one notice at logon is kept for later.
+        HANDLE sameSession = CreateMutexW(nullptr, FALSE, L"Local\\Wendalux_Session");
+        AppOptions atLogon{L"--tray"};
+        atLogon.withDriver = false;
+        App slow;
+        ASSERT_TRUE(Launch(slow, atLogon));
+        EXPECT_EQ(0, WaitForExit(slow));
+        Kill(slow);
+        CloseHandle(sameSession);
+    }
     const struct {
         const wchar_t* arguments;
         bool told;

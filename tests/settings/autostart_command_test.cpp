@@ -22,8 +22,8 @@ TEST(AutostartCommand, OnlyTheProgramsOwnFileNameCounts) {
         {L"", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.startsWendalux, CommandStartsWendalux(c.command)) << testing::PrintToString(
-            std::wstring(c.command));
+        EXPECT_EQ(c.startsWendalux, CommandStartsWendalux(c.command))
+            << testing::PrintToString(std::wstring(c.command));
     }
 }
 

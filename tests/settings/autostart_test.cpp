@@ -77,14 +77,16 @@ TEST(Autostart, PathWithSpacesIsQuotedAndAMovedProgramRewritesIt) {
 
 TEST(Autostart, AMachineWideValueForWendaluxReplacesTheUsersOwn) {
     HKEY machine = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, RunKey, 0, nullptr, 0,
-                                             KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &machine,
-                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, RunKey, 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &machine, nullptr));
     auto setMachineValue = [machine](const std::wstring& command) {
         RegSetValueExW(machine, L"Scanner tool", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(command.c_str()),
                        static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     };
+    RegisterAutostart();
+    ASSERT_NE(L"<none>", ReadRunValue());
     setMachineValue(L"\"C:\\Program Files\\Wendalux\\Wendalux.exe\" --tray");
     RegisterAutostart();
     EXPECT_EQ(L"<none>", ReadRunValue());

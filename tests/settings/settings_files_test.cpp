@@ -366,7 +366,7 @@ protected:
 TEST_F(MachineDefaultsTest, FillWhatTheUserLacksAndNameTheDeviceById) {
     WriteFile((defaultsFolder / L"defaults.ini").wstring(),
               "[Device]\r\nInterceptionId=2\r\nHardwareId=HID\\VID_1234&PID_ABCD\r\nInstance=2\r\n"
-              "[Tcp]\r\nPort=20400\r\nCase=lower\r\n[Capture]\r\nActive=1\r\n");
+              "[Tcp]\r\nPort=20400\r\nCase=Lower\r\n[Capture]\r\nActive=1\r\n");
     PackageValue(L"Tcp", L"Port", L"20500");  // the file wins
     PackageValue(L"Tcp", L"IncludeEnter", L"0");
     PackageValue(L"Tcp", L"Accept", L"");  // not given
@@ -379,14 +379,16 @@ TEST_F(MachineDefaultsTest, FillWhatTheUserLacksAndNameTheDeviceById) {
     EXPECT_EQ(2, device.instance);
     EXPECT_EQ(0, device.deviceNumber);  // never a number from the machine
     EXPECT_EQ(20400, tcpPort.load());
-    EXPECT_FALSE(TypedOptionsChangedSinceSave());  // nothing of the machine's is copied unasked
-    EXPECT_EQ(LetterCase::Lower, letterCase.load());
+    EXPECT_FALSE(TypedOptionsChangedSinceSave());     // nothing of the machine's is copied unasked
+    EXPECT_EQ(LetterCase::Upper, letterCase.load());  // an administrator's typo, said
     EXPECT_FALSE(includeEnter);
     EXPECT_FALSE(acceptRule.localOnly);
     EXPECT_EQ(ScanEnd::Tab, scanEnd.load());
-    EXPECT_EQ(std::vector<std::wstring>{L"HKLM\\Software\\Marrowick\\Wendalux\\Defaults\\Tcp: "
-                                        L"HoldScans=many is not a whole number from 0 to 10000: 0 "
-                                        L"is used."},
+    EXPECT_EQ((std::vector<std::wstring>{L"defaults.ini: Case=Lower is not one of upper, lower or "
+                                         L"keep: letters are sent in upper case.",
+                                         L"HKLM\\Software\\Marrowick\\Wendalux\\Defaults\\Tcp: "
+                                         L"HoldScans=many is not a whole number from 0 to 10000: 0 "
+                                         L"is used."}),
               LoggedTexts());
     EXPECT_EQ(CaptureAtStart::ByDefaults, LoadCaptureAtStart());
 
